@@ -1,0 +1,41 @@
+// Text to extended number and back: the one parser and the one number formatter
+// of the calculator, and the helpers they share. Pure, locale-free code.
+#pragma once
+
+#include <limits>
+#include <string>
+#include <string_view>
+
+namespace roi {
+
+// Every number of the calculator is an x87 80-bit extended value.
+using Extended = long double;
+static_assert(std::numeric_limits<Extended>::digits == 64, "the core expects x87 extended precision");
+
+// The characters that survive the money-cell filter.
+inline constexpr char NUMBER_CHARS[] = "-.0123456789";
+
+// Reads the number at the start of text; never fails (no number reads as 0).
+Extended parseNumber(std::string_view text);
+
+// Keeps the characters of text that occur anywhere in set, in their order.
+std::string retainChars(std::string_view text, std::string_view set);
+
+// 10^n for 0 <= n <= 8191, built from a fixed table; exact for n <= 27.
+Extended powerOfTen(int n);
+
+// The magnitude 0.d1d2...dN x 10^q; digits holds exactly N characters.
+struct DecimalDigits {
+    bool negative = false;
+    std::string digits;
+    int q = 0;
+};
+
+// The first n (1..19) significant decimal digits of x, rounded as the
+// calculator rounds (18 digits first, then to n on digit n + 1 alone).
+DecimalDigits decimalDigits(Extended x, int n);
+
+// The canonical text: a sign character ("-" or a blank) and 15 significant digits.
+std::string numberToText(Extended x);
+
+}  // namespace roi

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, then builds and tests the four
+# builds (native with sanitizers, fuzz, win64 and win32 under Wine) and ends with
+# one summary line. Exit status 0 only when every test passed.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+bash scripts/setup.sh || exit 1
+source scripts/env.sh
+
+roi_display || exit 1
+trap 'wineserver -k >/dev/null 2>&1; roi_stop_display' EXIT
+roi_wine_prefix
+wineserver -p >/dev/null 2>&1   # one persistent server: each Wine start is then cheaper
+
+JOBS="${ROI_JOBS:-$(nproc)}"
+passed=0
+failed=0
+broken=()
+
+run_preset() {
+    local preset=$1
+    echo "=== $preset: configure and build"
+    if ! cmake --preset "$preset" >"build/$preset-configure.log" 2>&1; then
+        cat "build/$preset-configure.log"
+        broken+=("$preset (configure)")
+        failed=$((failed + 1))
+        return
+    fi
+    if ! cmake --build --preset "$preset" -j "$JOBS" >"build/$preset-build.log" 2>&1; then
+        tail -n 60 "build/$preset-build.log"
+        broken+=("$preset (build)")
+        failed=$((failed + 1))
+        return
+    fi
+    echo "=== $preset: test"
+    local out="build/$preset-test.log"
+    ctest --preset "$preset" -j "$JOBS" 2>&1 | tee "$out"
+    local line
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -n 1)
+    if [ -z "$line" ]; then
+        broken+=("$preset (no test summary)")
+        failed=$((failed + 1))
+        return
+    fi
+    local nfail total
+    nfail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
+    passed=$((passed + total - nfail))
+    failed=$((failed + nfail))
+    [ "$nfail" -eq 0 ] || broken+=("$preset")
+}
+
+mkdir -p build
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(native fuzz win64 win32)
+for p in "${presets[@]}"; do
+    run_preset "$p"
+done
+
+if [ ${#broken[@]} -gt 0 ]; then
+    echo "failing: ${broken[*]}"
+fi
+echo "all builds: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,52 @@
+// The dialog engine: dialogs built at run time from parameters, controls added one
+// by one, numbered fonts, 8-bit text at the Win32 boundary, the polling modal loop,
+// the one-message pump and message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace roi {
+
+// Returns 0 when it did not handle the message (the engine's default follows).
+using DialogHandler = INT_PTR (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+enum class UnitMode { DialogUnits = 1, Pixels = 2 };
+
+enum class ControlKind { None = 0, PushButton, GroupBox, StaticLabel, EditBox, BitmapImage, GraphicSurface };
+
+// x or y of this value asks createDialog for a centred dialog.
+inline constexpr int CENTRED = static_cast<int>(0x80000000u);
+
+// Default title of messageBox.
+inline constexpr char DEFAULT_TITLE[] = "Kestrelvox";
+
+// Font style bits of createFont.
+enum : int { FONT_BOLD = 1, FONT_ITALIC = 2, FONT_UNDERLINE = 4, FONT_STRIKEOUT = 8, FONT_NEGATE_SIZE = 16 };
+
+HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, int y, int width, int height,
+                  DWORD style, DWORD extendedStyle);
+void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, int x, int y, int width, int height,
+                DWORD style, DWORD extendedStyle, DialogHandler handler = nullptr);
+HWND controlHandle(HWND dialog, int id);
+std::string getControlText(HWND control);
+void setControlText(HWND control, std::string_view text);
+
+int createFont(std::string_view face, float points, int styleBits, int charSet, int pitchAndFamily, int escapement);
+void setControlFont(HWND dialog, int id, int fontNumber);
+void releaseFont(int fontNumber);
+
+// Runs dialog modally until its window is destroyed; *result then holds endDialog's value.
+void runModal(HWND dialog, DialogHandler handler, INT_PTR* result);
+void endDialog(HWND dialog, INT_PTR result);
+// Handles at most one pending message of the calling thread; returns the open dialog count.
+int pumpMessage();
+int messageBox(std::string_view text, std::string_view title, UINT style);
+
+// Text conversion with the calling thread's code page.
+std::wstring toWide(std::string_view text);
+std::string toNarrow(std::wstring_view text);
+
+}  // namespace roi

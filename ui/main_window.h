@@ -1,0 +1,34 @@
+// MainDialog: the calculator's window, its event handler and the bankroll loading.
+#pragma once
+
+#include <windows.h>
+
+namespace roi {
+
+// Control ids of MainDialog.
+enum : int {
+    ID_TOTAL_WON = 1001,
+    ID_TOTAL_BET = 1002,
+    ID_BETS_MADE = 1003,
+    ID_BETS_WON = 1004,
+    ID_CALCULATE = 1009,
+    ID_CLEAR_ALL = 1010,
+    ID_ROI = 1011,
+    ID_WIN_PERCENT = 1015,
+    ID_AVERAGE_MUTUEL = 1018,
+    ID_HELP = 1021,
+    ID_STARTING_BANKROLL = 1024,
+    ID_ENDING_BANKROLL = 1025,
+    ID_CLEAR_BANKROLLS = 1026,
+};
+
+// The program's main routine (its four arguments are ignored); returns 0.
+int mainRoutine(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, int showState);
+
+// Ensures bankroll.roi exists, loads it into the session and the two bankroll cells.
+void loadBankroll(HWND dialog);
+
+// MainDialog's event handler; always 0, so the engine's default follows.
+INT_PTR mainDialogHandler(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace roi
