@@ -6,12 +6,23 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 
+# Debian's "wine" wrapper prefers the 32-bit loader whenever wine32 is installed;
+# where the kernel cannot run 32-bit programs that loader fails, and only the
+# 64-bit loader works (32-bit .exe files then cannot run at all).
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    ROI_WINE=wine
+    ROI_WINE32_RUNS=1
+else
+    ROI_WINE=/usr/lib/wine/wine64
+    ROI_WINE32_RUNS=0
+fi
+
 # roi_wine_prefix: create the prefix once; later calls return at once.
 roi_wine_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine: creating the private prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1 || true
+        "$ROI_WINE" wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi
 }

@@ -1,0 +1,127 @@
+// The engine's bookkeeping, shared by the dialog engine and the canvas window: one
+// WindowRecord per window the engine created, the numbered font table, and the
+// brushes shared between records of one colour.
+//
+// Locks: the record-list lock and the font-table lock are each held for one list
+// operation only and never together. The canvas's graphicsLock may be held while
+// either of them is taken, never the reverse.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "ui/dialog_engine.h"
+
+namespace roi {
+
+// WindowRecord::flags
+enum : std::uint32_t {
+    RECORD_DIALOG_UNITS = 0x1,
+    RECORD_PIXELS = 0x2,
+    RECORD_UNIT_BITS = RECORD_DIALOG_UNITS | RECORD_PIXELS,
+    RECORD_IS_DIALOG = 0x4,
+    RECORD_SHOWN_MODALLY = 0x8,
+    RECORD_CONTROL = 0x10,
+    RECORD_IMAGE_BITMAP = 0x20,
+    RECORD_IMAGE_ICON = 0x40,
+    // canvas surfaces
+    RECORD_CANVAS_SURFACE = 0x100,
+    RECORD_DEFERRED_REDRAW = 0x200,
+    RECORD_DIRTY = 0x400,
+    RECORD_REFRESH_REQUESTED = 0x800,
+    RECORD_CLOSED_BY_USER = 0x1000,
+    RECORD_HAS_FOCUS = 0x2000,
+};
+
+// Colour fields: a value of 0 or more is an RGB colour.
+inline constexpr int COLOUR_NOT_SET = -3;
+inline constexpr int COLOUR_SYSTEM = -1;
+
+// What a canvas surface keeps besides the common fields; created with the surface.
+struct SurfaceState {
+    HDC memoryDc = nullptr;
+    HBITMAP backingBitmap = nullptr;
+    HGDIOBJ replacedBitmap = nullptr;  // selected back before the DC is deleted
+    HGDIOBJ replacedFont = nullptr;
+    int width = 0;
+    int height = 0;
+    int originX = 0;
+    int originY = 0;
+    int x = 0;  // print position, the memory DC's current position
+    int y = 0;
+    int averageCharWidth = 0;
+    int lineHeight = 0;  // tmHeight + tmExternalLeading
+    COLORREF foreground = 0;
+    COLORREF background = 0;
+    RECT dirty = {0, 0, 0, 0};
+    int refreshCounter = 0;
+    volatile LONG lastKey = 0;  // character in bits 0-15 or scan code in bits 16-23
+    bool clicked = false;
+    bool doubleClicked = false;
+    POINT clickPosition = {0, 0};
+    WNDPROC previousProc = nullptr;
+};
+
+struct WindowRecord {
+    WindowRecord* next = nullptr;
+    HWND window = nullptr;
+    HWND parent = nullptr;
+    ControlKind kind = ControlKind::None;
+    std::uint32_t flags = 0;
+    bool closeLock = false;
+    int showCommand = SW_SHOW;
+    DWORD style = 0;
+    DWORD extendedStyle = 0;
+    int font = 0;                  // controls and canvases: font number (0 = none given)
+    HFONT dialogFont = nullptr;    // dialogs: the font the dialog manager made; new controls get it
+    HFONT initialFont = nullptr;   // controls: the font before setControlFont first changed it
+    bool initialFontKnown = false;
+    bool initialFontIsSystem = false;
+    DialogHandler handler = nullptr;
+    INT_PTR* resultDestination = nullptr;
+    HACCEL accelerators = nullptr;
+    int textColour = COLOUR_NOT_SET;
+    int backgroundColour = COLOUR_NOT_SET;
+    HBRUSH backgroundBrush = nullptr;
+    HANDLE image = nullptr;
+    SurfaceState* surface = nullptr;  // canvas surfaces only; released with the record
+};
+
+// Record list. newRecord links a fresh record for window at the head of the list and
+// returns it, or null when window already has one.
+WindowRecord* newRecord(HWND window);
+WindowRecord* findRecord(HWND window);
+// Releases the records of window's children, then window's own (font references,
+// initial fonts, shared brushes, images, surface DC and bitmap), and unlinks them.
+void releaseRecord(HWND window);
+// Number of live records (for tests that look for leaks).
+int recordCount();
+
+// A solid brush of colour, shared with any record that already uses one.
+HBRUSH shareBrush(COLORREF colour);
+
+// Font table. Numbers are 1-based positions and stay valid for the process.
+struct FontRecord {
+    int number = 0;
+    int references = 0;
+    HFONT realised = nullptr;
+    float points = 0.0f;
+    LOGFONTW logFont = {};
+};
+// Snapshot of font number n; false when there is no such font.
+bool fontInfo(int number, FontRecord& out);
+int fontCount();
+// The realised GDI font of n, realising it for forWindow's DPI (null: the screen) if needed.
+HFONT realiseFont(int number, HWND forWindow);
+void addFontReference(int number);
+void dropFontReference(int number);
+// Creates the built-in fonts 1 to 3 (start-up; repeated calls do nothing).
+void createDefaultFonts();
+
+// The engine window most recently activated; pumpMessage navigates it with the keyboard.
+HWND activeDialog();
+void setActiveDialog(HWND window);
+
+}  // namespace roi
