@@ -1,0 +1,1 @@
+// Placeholder so the build configures; replaced by the real implementation.
