@@ -124,4 +124,14 @@ void createDefaultFonts();
 HWND activeDialog();
 void setActiveDialog(HWND window);
 
+// Font-table services behind createFont and releaseFont.
+// lfHeight for a font of points at pixelsPerInch: -(pixelsPerInch * points / 72),
+// rounded to the nearest integer, halves to even.
+int fontHeightFor(int pixelsPerInch, float points);
+// The number of the font with this size and the same LOGFONTW from lfEscapement
+// through lfFaceName; appends an unrealised record when there is none (0: no memory).
+int findOrAddFont(float points, const LOGFONTW& logFont);
+// Deletes the realised GDI font of an unreferenced font above 3; true when it did.
+bool unrealiseFont(int number);
+
 }  // namespace roi
