@@ -1,1 +1,276 @@
-// Placeholder so the build configures; replaced by the real implementation.
+// The runtime foundation: per-thread records reached through one TLS slot, the
+// error slot convention, the x87 working mode, and the process's start-up and exit.
+#include "app/runtime.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <cwchar>
+#include <new>
+#include <string>
+
+#include "app/spin_lock.h"
+#include "core/command_tail.h"
+
+namespace roi {
+
+namespace {
+
+constexpr SIZE_T THREAD_RECORD_BYTES = 128;
+constexpr int MAIN_DEFAULT_DIALOG_FONT = 1;
+constexpr UINT MAIN_CODE_PAGE = CP_ACP;
+constexpr int UNKNOWN_ERROR = 51;
+constexpr std::uint8_t MAX_ERROR_CODE = 255;
+constexpr UINT REFUSAL_STYLE = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
+constexpr DWORD COMMON_CONTROL_CLASSES = 0x706F;
+constexpr DWORD OS_VERSION_INFO_BYTES = 0x94;
+
+static_assert(REFUSAL_STYLE == 0x00012000);
+static_assert(sizeof(OSVERSIONINFOA) == OS_VERSION_INFO_BYTES);
+static_assert((ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES |
+               ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS | ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS |
+               ICC_STANDARD_CLASSES) == COMMON_CONTROL_CLASSES);
+
+// Guards the lazy TLS index and the main record pointer; held for a few loads and stores.
+SpinLock g_runtimeLock;
+volatile DWORD g_tlsIndex = TLS_OUT_OF_INDEXES;
+ThreadRecord* g_mainRecord = nullptr;
+
+HINSTANCE g_module = nullptr;
+int g_showState = SW_SHOWDEFAULT;
+const wchar_t* g_commandTail = L"";
+
+[[noreturn]] void fatalExit() {
+    ExitProcess(FATAL_EXIT_CODE);
+}
+
+DWORD tlsIndex() {
+    if (g_tlsIndex != TLS_OUT_OF_INDEXES) {
+        return g_tlsIndex;
+    }
+    LockGuard guard(g_runtimeLock);
+    if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
+        const DWORD index = TlsAlloc();
+        if (index == TLS_OUT_OF_INDEXES) {
+            fatalExit();
+        }
+        g_tlsIndex = index;
+    }
+    return g_tlsIndex;
+}
+
+ThreadRecord* existingRecord() {
+    if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
+        return nullptr;
+    }
+    // TlsGetValue clears the last error on success; a service may still want it.
+    const DWORD lastError = GetLastError();
+    auto* record = static_cast<ThreadRecord*>(TlsGetValue(g_tlsIndex));
+    SetLastError(lastError);
+    return record;
+}
+
+// A zeroed 128-byte block. The first record of a process that did not start through
+// runProcess becomes the main record.
+ThreadRecord& createRecord(DWORD index, bool asMain) {
+    FpuGuard fpu;
+    const DWORD lastError = GetLastError();
+    void* block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, THREAD_RECORD_BYTES);
+    if (block == nullptr) {
+        fatalExit();
+    }
+    auto* record = new (block) ThreadRecord{};
+    {
+        LockGuard guard(g_runtimeLock);
+        if (asMain || g_mainRecord == nullptr) {
+            record->defaultDialogFont = MAIN_DEFAULT_DIALOG_FONT;
+            record->codePage = MAIN_CODE_PAGE;
+            g_mainRecord = record;
+        } else {
+            record->defaultDialogFont = g_mainRecord->defaultDialogFont;
+            record->codePage = g_mainRecord->codePage;
+        }
+    }
+    if (!TlsSetValue(index, record)) {
+        fatalExit();
+    }
+    SetLastError(lastError);
+    return *record;
+}
+
+void freeRecord(ThreadRecord* record) {
+    {
+        LockGuard guard(g_runtimeLock);
+        if (g_mainRecord == record) {
+            g_mainRecord = nullptr;
+        }
+    }
+    TlsSetValue(g_tlsIndex, nullptr);
+    record->~ThreadRecord();
+    FpuGuard fpu;
+    if (GlobalFree(record) != nullptr) {
+        // A block that cannot be released is fatal.
+        reportError(FIRST_FATAL_ERROR);
+    }
+}
+
+}  // namespace
+
+ThreadRecord& threadRecord() {
+    const DWORD index = tlsIndex();
+    if (ThreadRecord* record = existingRecord()) {
+        return *record;
+    }
+    return createRecord(index, false);
+}
+
+void releaseThreadRecord() {
+    if (ThreadRecord* record = existingRecord()) {
+        freeRecord(record);
+    }
+}
+
+ErrorSlot::ErrorSlot() {
+    ThreadRecord& record = threadRecord();
+    previous_ = record.errorSlot;
+    record.errorSlot = &code_;
+}
+
+ErrorSlot::~ErrorSlot() {
+    // The record may have been released while this slot was current; do not make a new one.
+    ThreadRecord* record = existingRecord();
+    if (record != nullptr && record->errorSlot == &code_) {
+        record->errorSlot = previous_;
+    }
+}
+
+void reportError(int code) {
+    std::uint8_t stored = MAX_ERROR_CODE;
+    if (code <= 0) {
+        stored = UNKNOWN_ERROR;
+    } else if (code < MAX_ERROR_CODE) {
+        stored = static_cast<std::uint8_t>(code);
+    }
+    ThreadRecord& record = threadRecord();
+    if (record.errorSlot != nullptr) {
+        *record.errorSlot = stored;
+    }
+    if (stored >= FIRST_FATAL_ERROR) {
+        fatalExit();
+    }
+}
+
+// Out of line and not inlined: the x87 register stack is empty at a call boundary, so
+// fnsave (which also reinitialises the unit) cannot lose a value the compiler keeps there.
+__attribute__((noinline)) unsigned currentControlWord() {
+    unsigned short word = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+
+__attribute__((noinline)) void loadControlWord(unsigned word) {
+    const auto value = static_cast<unsigned short>(word);
+    __asm__ volatile("fldcw %0" : : "m"(value));
+}
+
+__attribute__((noinline)) void saveFpuState(FpuState& state) {
+    __asm__ volatile("fnsave %0" : "=m"(state.bytes) : : "memory");
+}
+
+__attribute__((noinline)) void restoreFpuState(const FpuState& state) {
+    __asm__ volatile("frstor %0" : : "m"(state.bytes) : "memory");
+}
+
+HINSTANCE moduleHandle() {
+    return g_module;
+}
+
+int startupShowState() {
+    return g_showState;
+}
+
+const wchar_t* startupCommandTail() {
+    return g_commandTail;
+}
+
+void runProcess(MainRoutine mainRoutine) {
+    runProcess(mainRoutine, ProcessHooks{});
+}
+
+void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
+    // 1. Only NT platforms are supported; the box has no caption so Windows shows its own.
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = OS_VERSION_INFO_BYTES;
+    const BOOL versionKnown = hooks.getVersion != nullptr ? hooks.getVersion(&version) : GetVersionExA(&version);
+    if (!versionKnown || version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        if (hooks.messageBox != nullptr) {
+            hooks.messageBox(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE);
+        } else {
+            MessageBoxA(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE);
+        }
+        fatalExit();
+    }
+
+    // 2. Show state. cb is the structure's own size (68 bytes on the 32-bit build).
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = 0;
+    GetStartupInfoA(&startup);
+    g_showState = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
+
+    // 3. Command tail: a pointer into the command line, past the program name.
+    const wchar_t* line = GetCommandLineW();
+    if (line == nullptr) {
+        line = L"";
+    }
+    const std::size_t length = std::wcslen(line);
+    const std::u16string units(line, line + length);
+    g_commandTail = line + commandTailOffset(units);
+
+    // 4. Module handle.
+    g_module = GetModuleHandleW(nullptr);
+
+    // 5. Thread state: the slot index and the main thread's record.
+    {
+        LockGuard guard(g_runtimeLock);
+        if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
+            const DWORD index = TlsAlloc();
+            if (index == TLS_OUT_OF_INDEXES) {
+                fatalExit();
+            }
+            g_tlsIndex = index;
+        }
+    }
+    if (ThreadRecord* early = existingRecord()) {
+        freeRecord(early);
+    }
+    createRecord(g_tlsIndex, true);
+
+    // 6 and 7. Results not examined: the program runs without them as well.
+    CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = COMMON_CONTROL_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    // 8. The program's global state, then the working control word.
+    if (hooks.prepareGlobals != nullptr) {
+        hooks.prepareGlobals();
+    }
+    loadWorkingControlWord();
+
+    // 9. The main routine.
+    const int result = mainRoutine(g_module, nullptr, g_commandTail, g_showState);
+
+    // Exit: globals, the main record and its slot, COM, then the process.
+    if (hooks.releaseGlobals != nullptr) {
+        hooks.releaseGlobals();
+    }
+    releaseThreadRecord();
+    TlsFree(g_tlsIndex);
+    g_tlsIndex = TLS_OUT_OF_INDEXES;
+    CoUninitialize();
+    ExitProcess(static_cast<UINT>(result));
+}
+
+}  // namespace roi

@@ -29,7 +29,13 @@ static_assert(sizeof(ThreadRecord) <= 128, "the record is one 128-byte block");
 
 // The calling thread's record, created on first use; a new thread's record takes
 // its font and code page from the main thread's. Never null (allocation failure is fatal).
+// In a program that does not start through runProcess (a test program), the first
+// thread to ask becomes the main thread, with font 1 and code page 0.
 ThreadRecord& threadRecord();
+
+// Releases the calling thread's record, if it has one; a thread that used runtime
+// services calls this when its work ends. A later use creates a fresh record.
+void releaseThreadRecord();
 
 // The error slot of one routine's activation. Constructing it makes it the thread's
 // current slot (cleared); destroying it gives the previous one back. Services report
@@ -66,13 +72,45 @@ struct FpuState {
 void saveFpuState(FpuState& state);
 void restoreFpuState(const FpuState& state);
 
+// Keeps the whole x87 state across one scope that calls into Windows.
+class FpuGuard {
+public:
+    FpuGuard() { saveFpuState(state_); }
+    ~FpuGuard() { restoreFpuState(state_); }
+    FpuGuard(const FpuGuard&) = delete;
+    FpuGuard& operator=(const FpuGuard&) = delete;
+
+private:
+    FpuState state_;
+};
+
 // The program's main routine: module handle, 0, command tail, show state.
 using MainRoutine = int (*)(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, int showState);
 
+// What the program (app/main.cpp, which links every layer) adds to start-up and exit.
+// The runtime itself knows nothing of the session, the file layer or the dialog
+// engine, so it asks for their global state through these.
+struct ProcessHooks {
+    // Start-up step 8, just before the control word is loaded: clear the session
+    // values, empty the file layer's channel table, create the default font table.
+    void (*prepareGlobals)() = nullptr;
+    // Exit step 1: release the program's global values.
+    void (*releaseGlobals)() = nullptr;
+
+    // Seams for tests only; null means the real call. getVersion stands for
+    // GetVersionExA (the platform check cannot be driven otherwise on an NT system),
+    // messageBox for the refusal's MessageBoxA.
+    BOOL (*getVersion)(OSVERSIONINFOA* info) = nullptr;
+    int (*messageBox)(HWND owner, LPCSTR text, LPCSTR caption, UINT style) = nullptr;
+};
+
 // The process entry: start-up steps, main routine, exit steps. Does not return.
 [[noreturn]] void runProcess(MainRoutine mainRoutine);
+[[noreturn]] void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks);
 
 // Start-up values, set once before the main routine runs.
 HINSTANCE moduleHandle();
+int startupShowState();
+const wchar_t* startupCommandTail();
 
 }  // namespace roi
