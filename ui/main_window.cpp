@@ -1,1 +1,347 @@
-// Placeholder so the build configures; replaced by the real implementation.
+// MainDialog: the main routine, the window builder with its control table, the
+// bankroll loading at start-up and the event handler behind the four buttons. The
+// arithmetic lives in core/session, the file in storage/bankroll_file; this file
+// only decides the order in which cells are read, values saved and cells written.
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "app/runtime.h"
+#include "core/number_text.h"
+#include "core/picture_mask.h"
+#include "core/session.h"
+#include "storage/bankroll_file.h"
+#include "storage/text_file.h"
+#include "ui/dialog_engine.h"
+#include "ui/help_screen.h"
+
+namespace roi {
+namespace {
+
+// The caption carries the maker's web address far to the right of the title.
+constexpr char CAPTION_TITLE[] = "Quillmarsh ROI CALCULATOR";
+constexpr int CAPTION_GAP = 64;
+constexpr char CAPTION_ADDRESS[] = "www.quillmarsh.example";
+
+constexpr int DIALOG_X = 55;
+constexpr int DIALOG_Y = 70;
+constexpr int DIALOG_WIDTH = 413;
+constexpr int DIALOG_HEIGHT = 200;
+// WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX |
+// DS_MODALFRAME | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK. No maximize box: the controls never move.
+constexpr DWORD DIALOG_STYLE = 0x94CE00D4;
+constexpr DWORD DIALOG_EX_STYLE = WS_EX_CONTROLPARENT;
+
+// WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER
+constexpr DWORD INPUT_CELL = 0x50010081;
+// The same without WS_TABSTOP: output and bankroll cells are reached with the mouse.
+constexpr DWORD OUTPUT_CELL = 0x50000081;
+constexpr DWORD SUNKEN = WS_EX_CLIENTEDGE;
+// Passed for the badges; the engine adds the image-control bits when it loads the bitmap.
+constexpr DWORD BADGE = 0x20;
+constexpr DWORD KIND_DEFAULT = 0;
+
+// Ids that several controls share; nothing addresses a control by them.
+constexpr int ID_WIN_LABEL_AND_BADGES = 1016;
+constexpr int ID_BANKROLL_LABEL = 1022;
+
+struct ControlSpec {
+    int id;
+    ControlKind kind;
+    const char* text;
+    int x;
+    int y;
+    int width;
+    int height;
+    DWORD style;
+    DWORD extendedStyle;
+};
+
+// Creation order is the tab order of the tab stops, and the group boxes come last,
+// after the controls they frame.
+constexpr ControlSpec MAIN_CONTROLS[] = {
+    {ID_TOTAL_WON, ControlKind::EditBox, "", 42, 45, 46, 12, INPUT_CELL, SUNKEN},
+    {ID_TOTAL_BET, ControlKind::EditBox, "", 132, 45, 46, 12, INPUT_CELL, SUNKEN},
+    {ID_BETS_MADE, ControlKind::EditBox, "", 225, 45, 40, 12, INPUT_CELL, SUNKEN},
+    {ID_BETS_WON, ControlKind::EditBox, "", 315, 45, 40, 12, INPUT_CELL, SUNKEN},
+    {ID_CALCULATE, ControlKind::PushButton, "CALCULATE", 125, 85, 50, 30, KIND_DEFAULT, 0},
+    {ID_HELP, ControlKind::PushButton, "?", 190, 95, 15, 15, KIND_DEFAULT, 0},
+    {ID_CLEAR_ALL, ControlKind::PushButton, "CLEAR ALL", 220, 85, 50, 30, KIND_DEFAULT, 0},
+    {ID_CLEAR_BANKROLLS, ControlKind::PushButton, "CLEAR BANKROLLS", 155, 183, 80, 15, KIND_DEFAULT, 0},
+    {1014, ControlKind::StaticLabel, "ROI", 105, 140, 35, 15, KIND_DEFAULT, 0},
+    {ID_ROI, ControlKind::EditBox, "", 90, 155, 40, 12, OUTPUT_CELL, SUNKEN},
+    {ID_WIN_LABEL_AND_BADGES, ControlKind::StaticLabel, "WIN%", 190, 140, 35, 15, KIND_DEFAULT, 0},
+    {ID_WIN_PERCENT, ControlKind::EditBox, "", 178, 155, 40, 12, OUTPUT_CELL, SUNKEN},
+    {1017, ControlKind::StaticLabel, "AVERAGE MUTUEL", 254, 140, 70, 15, KIND_DEFAULT, 0},
+    {ID_AVERAGE_MUTUEL, ControlKind::EditBox, "", 266, 155, 43, 12, OUTPUT_CELL, SUNKEN},
+    {ID_WIN_LABEL_AND_BADGES, ControlKind::BitmapImage, "#456", 310, 4, 150, 30, BADGE, 0},
+    {ID_WIN_LABEL_AND_BADGES, ControlKind::BitmapImage, "#123", 20, 2, 150, 30, BADGE, 0},
+    {1005, ControlKind::StaticLabel, "TOTAL AMOUNT WON", 30, 30, 80, 15, KIND_DEFAULT, 0},
+    {1006, ControlKind::StaticLabel, "TOTAL AMOUNT BET", 120, 30, 80, 15, KIND_DEFAULT, 0},
+    {1007, ControlKind::StaticLabel, "NUMBER OF BETS MADE", 205, 30, 90, 15, KIND_DEFAULT, 0},
+    {1008, ControlKind::StaticLabel, "NUMBER OF BETS WON", 298, 30, 90, 15, KIND_DEFAULT, 0},
+    {ID_BANKROLL_LABEL, ControlKind::StaticLabel, "STARTING BANKROLL ", 15, 80, 95, 15, KIND_DEFAULT, 0},
+    {ID_STARTING_BANKROLL, ControlKind::EditBox, "", 17, 95, 70, 12, OUTPUT_CELL, SUNKEN},
+    {ID_BANKROLL_LABEL, ControlKind::StaticLabel, "ENDING BANKROLL ", 307, 80, 90, 15, KIND_DEFAULT, 0},
+    {ID_ENDING_BANKROLL, ControlKind::EditBox, "", 305, 95, 70, 12, OUTPUT_CELL, SUNKEN},
+    {1019, ControlKind::GroupBox, "INPUT", 20, 15, 373, 55, KIND_DEFAULT, 0},
+    {1020, ControlKind::GroupBox, "OUTPUT", 70, 125, 260, 55, KIND_DEFAULT, 0},
+};
+static_assert(std::size(MAIN_CONTROLS) == 26, "MainDialog has 26 controls");
+
+// The cell font: 10-point bold "MS Sans Serif", ANSI character set.
+constexpr char CELL_FONT_FACE[] = "MS Sans Serif";
+constexpr float CELL_FONT_POINTS = 10.0f;
+
+// The nine cells, in the order the cell font is set on them.
+constexpr int FONT_CELLS[] = {ID_TOTAL_WON,      ID_TOTAL_BET,         ID_BETS_MADE,
+                              ID_BETS_WON,       ID_ROI,               ID_WIN_PERCENT,
+                              ID_AVERAGE_MUTUEL, ID_STARTING_BANKROLL, ID_ENDING_BANKROLL};
+
+// The cells CLEAR ALL and CLEAR BANKROLLS blank, in order.
+constexpr int BLANKED_CELLS[] = {ID_TOTAL_WON, ID_TOTAL_BET, ID_BETS_MADE,     ID_BETS_WON,
+                                 ID_ROI,       ID_WIN_PERCENT, ID_AVERAGE_MUTUEL};
+
+// The creation notice keeps its historical spelling.
+constexpr char CREATION_NOTICE[] = "bankoll.roi NOT FOUND - CREATING NEW BANKROLL FILE";
+constexpr UINT CREATION_NOTICE_STYLE = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
+
+// A save that fails would otherwise lose the bankroll without a word.
+constexpr char SAVE_FAILED_WARNING[] = "bankroll.roi COULD NOT BE SAVED - YOUR BANKROLL WAS NOT STORED";
+constexpr UINT SAVE_FAILED_STYLE = MB_OK | MB_ICONWARNING | MB_TASKMODAL | MB_SETFOREGROUND;
+
+// COMCTL32 classes the main routine asks for: ICC_WIN95_CLASSES | ICC_DATE_CLASSES |
+// ICC_INTERNET_CLASSES; the structure size is the 8 bytes of INITCOMMONCONTROLSEX.
+constexpr DWORD MAIN_ROUTINE_CLASSES = 0x9FF;
+constexpr DWORD INIT_CONTROLS_SIZE = 8;
+using InitCommonControlsExProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+
+// The one MainDialog of the run, and the focus kept across a deactivation.
+HWND theDialog = nullptr;
+HWND savedFocus = nullptr;
+
+std::string mainCaption() {
+    std::string caption = CAPTION_TITLE;
+    caption.append(CAPTION_GAP, ' ');
+    caption += CAPTION_ADDRESS;
+    return caption;
+}
+
+std::string cellText(int id) { return getControlText(controlHandle(theDialog, id)); }
+
+void setCell(HWND dialog, int id, std::string_view text) { setControlText(controlHandle(dialog, id), text); }
+
+// Shows value through mask: the text is parsed afresh, so the cell shows what the
+// stored text is worth, not an unrounded intermediate.
+void showValue(HWND dialog, int id, std::string_view mask, const std::string& value) {
+    loadWorkingControlWord();  // the window calls before this may have changed it
+    const std::string text = formatWithMask(mask, parseNumber(value));
+    setCell(dialog, id, text);
+}
+
+void blankCells() {
+    for (const int id : BLANKED_CELLS) {
+        setCell(theDialog, id, "");
+    }
+}
+
+void warnBankrollNotSaved() {
+    messageBox(SAVE_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
+    loadWorkingControlWord();
+}
+
+void calculate() {
+    SessionValues& s = session();
+    // 1. The five cells, in this order.
+    const std::string won = cellText(ID_TOTAL_WON);
+    const std::string bet = cellText(ID_TOTAL_BET);
+    const std::string made = cellText(ID_BETS_MADE);
+    const std::string wins = cellText(ID_BETS_WON);
+    const std::string start = cellText(ID_STARTING_BANKROLL);
+    loadWorkingControlWord();
+    acceptInputs(s, InputCells{won, bet, made, wins, start});
+    // 2. Running net, then the ending bankroll.
+    advanceBankroll(s);
+    // 3. Both bankroll values, before the save.
+    showValue(theDialog, ID_STARTING_BANKROLL, BANKROLL_MASK, s.startingBankrollText);
+    showValue(theDialog, ID_ENDING_BANKROLL, BANKROLL_MASK, s.endingBankrollText);
+    // 4. Save.
+    const BankrollTexts toSave = bankrollToSave(s);
+    const bool saved = writeBankroll(toSave.first, toSave.second);
+    // 5. The file is the truth: what it holds now replaces the two values. The cells
+    //    keep what step 3 put there.
+    BankrollTexts readBack = readBankroll();
+    adoptBankroll(s, std::move(readBack.first), std::move(readBack.second));
+    // 6. The three results.
+    loadWorkingControlWord();
+    computeResults(s);
+    showValue(theDialog, ID_ROI, ROI_MASK, s.roiText);
+    showValue(theDialog, ID_WIN_PERCENT, WIN_PERCENT_MASK, s.winPercentText);
+    showValue(theDialog, ID_AVERAGE_MUTUEL, AVERAGE_MUTUEL_MASK, s.averageMutuelText);
+    if (!saved) {
+        warnBankrollNotSaved();
+    }
+}
+
+void clearAll() {
+    blankCells();
+    clearInputs(session());
+}
+
+void clearBankrollsCommand() {
+    SessionValues& s = session();
+    blankCells();
+    clearBankrolls(s);
+    const bool saved = writeBankroll("0", "0");  // no read-back here
+    // Plain text without a mask: both cells show "0" until the next CALCULATE.
+    setCell(theDialog, ID_STARTING_BANKROLL, s.startingBankrollText);
+    setCell(theDialog, ID_ENDING_BANKROLL, s.endingBankrollText);
+    if (!saved) {
+        warnBankrollNotSaved();
+    }
+}
+
+// The dialog manager does not give the focus back to the control that had it when
+// another window was activated in between, so the handler does.
+void keepFocus(bool becomingActive) {
+    if (!becomingActive) {
+        savedFocus = GetFocus();
+    } else if (savedFocus != nullptr) {
+        SetFocus(savedFocus);
+        savedFocus = nullptr;
+    }
+    loadWorkingControlWord();
+}
+
+void onCommand(int id, int notification) {
+    // 0 from a button or a menu, 1 from an accelerator; cells' own notifications
+    // (EN_CHANGE and the like) never run a command.
+    if (notification != 0 && notification != 1) {
+        return;
+    }
+    switch (id) {
+    case ID_CALCULATE:
+        calculate();
+        break;
+    case ID_CLEAR_ALL:
+        clearAll();
+        break;
+    case ID_CLEAR_BANKROLLS:
+        clearBankrollsCommand();
+        break;
+    case ID_HELP:
+        showHelpScreen(theDialog);  // returns once the help screen is dismissed
+        loadWorkingControlWord();
+        break;
+    default:  // IDOK and IDCANCEL (Enter, Escape) included: nothing happens
+        break;
+    }
+}
+
+void initCommonControls() {
+    HMODULE library = LoadLibraryA("COMCTL32.DLL");
+    loadWorkingControlWord();
+    if (library == nullptr) {
+        return;  // start-up has initialised them once already
+    }
+    const FARPROC found = GetProcAddress(library, "InitCommonControlsEx");
+    loadWorkingControlWord();
+    if (found != nullptr) {
+        // Through void (*)() so the cast between function types stays explicit.
+        const auto initEx = reinterpret_cast<InitCommonControlsExProc>(reinterpret_cast<void (*)()>(found));
+        INITCOMMONCONTROLSEX init{};
+        init.dwSize = INIT_CONTROLS_SIZE;
+        init.dwICC = MAIN_ROUTINE_CLASSES;
+        initEx(&init);
+    } else {
+        InitCommonControls();
+    }
+    loadWorkingControlWord();
+    FreeLibrary(library);
+    loadWorkingControlWord();
+}
+
+}  // namespace
+
+HWND mainDialog() { return theDialog; }
+
+void loadBankroll(HWND dialog) {
+    SessionValues& s = session();
+    s.bankrollFileName = BANKROLL_FILE_NAME;
+    // Anything whose attributes can be read counts as present, a directory included.
+    const auto attributes = static_cast<std::uint16_t>(fileAttributes(s.bankrollFileName) & 0xFFFFu);
+    bool saved = true;
+    if (attributes == 0) {
+        // Shown while MainDialog is still hidden; the empty title gives the default one.
+        messageBox(CREATION_NOTICE, "", CREATION_NOTICE_STYLE);
+        loadWorkingControlWord();
+        saved = writeBankroll("0", "0");
+    }
+    BankrollTexts read = readBankroll();
+    adoptBankroll(s, std::move(read.first), std::move(read.second));
+    showValue(dialog, ID_STARTING_BANKROLL, BANKROLL_MASK, s.startingBankrollText);
+    showValue(dialog, ID_ENDING_BANKROLL, BANKROLL_MASK, s.endingBankrollText);
+    if (!saved) {
+        warnBankrollNotSaved();
+    }
+}
+
+INT_PTR mainDialogHandler(HWND, UINT message, WPARAM wParam, LPARAM) {
+    ErrorSlot slot;
+    loadWorkingControlWord();
+    switch (message) {
+    case WM_NCACTIVATE:
+        keepFocus(wParam != 0);
+        break;
+    case WM_COMMAND:
+        onCommand(LOWORD(wParam), HIWORD(wParam));
+        break;
+    default:  // WM_INITDIALOG and everything else: the engine's default alone
+        break;
+    }
+    return 0;  // never "handled": the engine's default follows every message
+}
+
+MainWindow buildMainWindow(HWND parent) {
+    MainWindow window;
+    window.dialog = createDialog(UnitMode::DialogUnits, parent, mainCaption(), DIALOG_X, DIALOG_Y, DIALOG_WIDTH,
+                                 DIALOG_HEIGHT, DIALOG_STYLE, DIALOG_EX_STYLE);
+    theDialog = window.dialog;
+    savedFocus = nullptr;
+    for (const ControlSpec& c : MAIN_CONTROLS) {
+        addControl(window.dialog, c.id, c.kind, c.text, c.x, c.y, c.width, c.height, c.style, c.extendedStyle);
+    }
+    window.cellFont = createFont(CELL_FONT_FACE, CELL_FONT_POINTS, FONT_BOLD, ANSI_CHARSET, 0, 0);
+    for (const int id : FONT_CELLS) {
+        setControlFont(window.dialog, id, window.cellFont);
+    }
+    loadBankroll(window.dialog);
+    return window;
+}
+
+INT_PTR runMainWindow(HWND parent) {
+    ErrorSlot slot;
+    loadWorkingControlWord();
+    const MainWindow window = buildMainWindow(parent);
+    INT_PTR result = 0;
+    runModal(window.dialog, mainDialogHandler, &result);
+    loadWorkingControlWord();
+    releaseFont(window.cellFont);
+    return result;
+}
+
+int mainRoutine(HINSTANCE, HINSTANCE, const wchar_t*, int) {
+    ErrorSlot slot;
+    loadWorkingControlWord();
+    initCommonControls();
+    runMainWindow(nullptr);
+    return 0;  // whatever the modal run gave
+}
+
+}  // namespace roi

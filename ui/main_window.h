@@ -31,4 +31,22 @@ void loadBankroll(HWND dialog);
 // MainDialog's event handler; always 0, so the engine's default follows.
 INT_PTR mainDialogHandler(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// MainDialog as the window builder has it just before the modal run: hidden, with
+// its 26 controls, the cell font on the nine cells and the bankroll loaded.
+struct MainWindow {
+    HWND dialog = nullptr;  // 0 when the dialog could not be created
+    int cellFont = 0;       // font number of the cell font
+};
+
+// The window builder's steps up to the modal run. The handle becomes the one the
+// event handler works on. Split from runMainWindow so tests can drive a hidden window.
+MainWindow buildMainWindow(HWND parent);
+
+// The window builder: buildMainWindow, the modal run with mainDialogHandler, then the
+// cell font is released. Returns the modal run's result.
+INT_PTR runMainWindow(HWND parent);
+
+// The handle of the MainDialog built last (0 before the first build).
+HWND mainDialog();
+
 }  // namespace roi
