@@ -1,1 +1,475 @@
-// Placeholder so the build configures; replaced by the real implementation.
+// Numbered channels over Win32 file handles: unbuffered quoted writes, reads through
+// a 128-byte buffer by the field rules of core/field_scanner.h, silent error codes.
+// The channel table, the opens and the system calls each have a lock; the open lock
+// is outermost, the other two are never held together.
+#include "storage/text_file.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <new>
+#include <string>
+
+#include "app/runtime.h"
+#include "app/spin_lock.h"
+#include "core/field_scanner.h"
+#include "core/file_errors.h"
+
+namespace roi {
+
+namespace {
+
+constexpr std::uint16_t KIND_DISK = 1;
+constexpr std::uint16_t KIND_DEVICE = 2;
+constexpr std::uint8_t MODE_WRITE = 0x02;
+constexpr std::uint8_t MODE_READ = 0x01;
+constexpr std::uint32_t READ_RECORD_LENGTH = 128;
+constexpr std::uint32_t WRITE_RECORD_LENGTH = 1;
+constexpr std::size_t MAX_PATH_UNITS = 255;
+constexpr UINT QUIET_ERROR_MODE = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+static_assert(QUIET_ERROR_MODE == 0x8001);
+// More bytes than can ever make 255 UTF-16 units in any code page; keeps the count an int.
+constexpr std::size_t MAX_PATH_BYTES = 4096;
+// Largest piece handed to one WriteFile; a text longer than this (never seen) is split.
+constexpr std::size_t MAX_WRITE_PIECE = 0x40000000;
+
+struct ChannelRecord {
+    ChannelRecord* next = nullptr;
+    Channel number = 0;
+    HANDLE handle = nullptr;
+    std::uint16_t kind = 0;
+    std::uint8_t mode = 0;
+    std::wstring path;
+    std::uint64_t position = 0;
+    std::uint32_t recordLength = 0;
+    std::uint32_t index = 0;
+    std::uint32_t filled = 0;
+
+    // The buffer follows the record in the same block.
+    unsigned char* buffer() { return reinterpret_cast<unsigned char*>(this + 1); }
+};
+
+ChannelRecord* g_table = nullptr;
+SpinLock g_openLock;
+SpinLock g_tableLock;
+SpinLock g_systemCallLock;
+SystemCallSeam g_seam = nullptr;
+
+ChannelRecord* newRecord(std::uint32_t recordLength) {
+    void* block = ::operator new(sizeof(ChannelRecord) + recordLength, std::nothrow);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    return new (block) ChannelRecord{};
+}
+
+void freeRecord(ChannelRecord* record) {
+    record->~ChannelRecord();
+    ::operator delete(record);
+}
+
+ChannelRecord* findChannel(Channel number) {
+    LockGuard guard(g_tableLock);
+    for (ChannelRecord* record = g_table; record != nullptr; record = record->next) {
+        if (record->number == number) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
+void linkChannel(ChannelRecord* record) {
+    LockGuard guard(g_tableLock);
+    record->next = g_table;
+    g_table = record;
+}
+
+void unlinkChannel(ChannelRecord* record) {
+    LockGuard guard(g_tableLock);
+    for (ChannelRecord** link = &g_table; *link != nullptr; link = &(*link)->next) {
+        if (*link == record) {
+            *link = record->next;
+            break;
+        }
+    }
+    record->next = nullptr;
+}
+
+// One Win32 call on a channel; returns the last-error value it left.
+template <class Call>
+DWORD systemCall(SystemCall which, Call&& call) {
+    LockGuard guard(g_systemCallLock);
+    FpuState fpu;
+    saveFpuState(fpu);
+    const UINT previousMode = SetErrorMode(QUIET_ERROR_MODE);
+    SetLastError(0);
+    call();
+    if (g_seam != nullptr) {
+        g_seam(which);
+    }
+    restoreFpuState(fpu);
+    const DWORD error = GetLastError();
+    SetErrorMode(previousMode);
+    return error;
+}
+
+int failureCode(DWORD systemError) {
+    return mapSystemError(systemError);
+}
+
+// The first 255 UTF-16 units of path; 0 or the code that refuses it.
+int preparePath(std::string_view path, bool emptyIsBad, std::wstring& wide) {
+    wide.clear();
+    if (path.empty()) {
+        return emptyIsBad ? FILE_BAD_NAME : 0;
+    }
+    const std::string_view head = path.substr(0, MAX_PATH_BYTES);
+    const UINT codePage = threadRecord().codePage;
+    const int count = static_cast<int>(head.size());
+    int units = 0;
+    DWORD error = 0;
+    {
+        FpuGuard fpu;
+        units = MultiByteToWideChar(codePage, 0, head.data(), count, nullptr, 0);
+        if (units > 0) {
+            wide.resize(static_cast<std::size_t>(units));
+            units = MultiByteToWideChar(codePage, 0, head.data(), count, wide.data(), units);
+        }
+        error = units > 0 ? 0 : GetLastError();
+    }
+    if (units <= 0) {
+        wide.clear();
+        return failureCode(error);
+    }
+    if (wide.size() > MAX_PATH_UNITS) {
+        wide.resize(MAX_PATH_UNITS);
+    }
+    if (wide.find_first_of(L"*?") != std::wstring::npos) {
+        return FILE_BAD_NAME;
+    }
+    return 0;
+}
+
+DWORD seekTo(ChannelRecord& record, std::uint64_t position) {
+    LONG high = static_cast<LONG>(position >> 32);
+    const auto low = static_cast<LONG>(position & 0xFFFFFFFFu);
+    return systemCall(SystemCall::Seek,
+                      [&] { SetFilePointer(record.handle, low, &high, FILE_BEGIN); });
+}
+
+DWORD closeHandleOf(ChannelRecord& record) {
+    return systemCall(SystemCall::Close, [&] { CloseHandle(record.handle); });
+}
+
+// Makes the record ready after CreateFileW: empties a file for writing, fills the
+// buffer for reading. 0 or the code that failed.
+int startChannel(ChannelRecord& record) {
+    if (record.kind != KIND_DISK) {
+        return 0;
+    }
+    DWORD error = seekTo(record, 0);
+    if (error != 0) {
+        return failureCode(error);
+    }
+    if (record.mode == MODE_WRITE) {
+        error = systemCall(SystemCall::Truncate, [&] { SetEndOfFile(record.handle); });
+        return error != 0 ? failureCode(error) : 0;
+    }
+    DWORD count = 0;
+    error = systemCall(SystemCall::Read,
+                       [&] { ReadFile(record.handle, record.buffer(), record.recordLength, &count, nullptr); });
+    if (error != 0) {
+        return failureCode(error);
+    }
+    record.filled = count;
+    record.index = 0;
+    record.position = 0;
+    return 0;
+}
+
+void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
+    LockGuard openGuard(g_openLock);
+    std::wstring wide;
+    if (const int code = preparePath(path, true, wide); code != 0) {
+        reportError(code);
+        return;
+    }
+    if (channel < 0) {
+        reportError(FILE_NOT_OPEN);
+        return;
+    }
+    const std::uint32_t recordLength = mode == MODE_WRITE ? WRITE_RECORD_LENGTH : READ_RECORD_LENGTH;
+    if (findChannel(channel) != nullptr) {
+        reportError(FILE_ALREADY_OPEN);
+        return;
+    }
+    ChannelRecord* record = newRecord(recordLength);
+    if (record == nullptr) {
+        reportError(FILE_NO_MEMORY);
+        return;
+    }
+    record->number = channel;
+    linkChannel(record);
+
+    // Inheritable, unshared; a write open creates a missing file.
+    SECURITY_ATTRIBUTES security{};
+    security.nLength = sizeof(security);
+    security.lpSecurityDescriptor = nullptr;
+    security.bInheritHandle = TRUE;
+    const DWORD access = mode == MODE_WRITE ? GENERIC_WRITE : GENERIC_READ;
+    const DWORD disposition = mode == MODE_WRITE ? OPEN_ALWAYS : OPEN_EXISTING;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    // Opening an existing file for writing leaves ERROR_ALREADY_EXISTS: only the
+    // handle says whether the open failed.
+    const DWORD openError = systemCall(SystemCall::Open, [&] {
+        handle = CreateFileW(wide.c_str(), access, 0, &security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
+    if (handle == INVALID_HANDLE_VALUE) {
+        unlinkChannel(record);
+        freeRecord(record);
+        reportError(failureCode(openError));
+        return;
+    }
+
+    record->handle = handle;
+    record->mode = mode;
+    record->recordLength = recordLength;
+    record->kind = KIND_DISK;
+    DWORD type = FILE_TYPE_UNKNOWN;
+    systemCall(SystemCall::FileType, [&] { type = GetFileType(handle); });
+    if (type != FILE_TYPE_DISK) {
+        record->kind = KIND_DEVICE;
+    }
+
+    if (const int code = startChannel(*record); code != 0) {
+        closeHandleOf(*record);
+        unlinkChannel(record);
+        freeRecord(record);
+        reportError(code);
+        return;
+    }
+    record->path = std::move(wide);
+}
+
+// The channel open for writing, or null after reporting why not.
+ChannelRecord* writingChannel(Channel channel) {
+    ChannelRecord* record = findChannel(channel);
+    if (record == nullptr) {
+        reportError(FILE_NOT_OPEN);
+        return nullptr;
+    }
+    if (record->mode != MODE_WRITE) {
+        reportError(FILE_WRONG_MODE);
+        return nullptr;
+    }
+    return record;
+}
+
+// One WriteFile straight to the handle; 0 or the code.
+int writePiece(ChannelRecord& record, const char* bytes, DWORD count) {
+    DWORD written = 0;
+    const DWORD error =
+        systemCall(SystemCall::Write, [&] { WriteFile(record.handle, bytes, count, &written, nullptr); });
+    if (error != 0) {
+        return failureCode(error);
+    }
+    if (written < count) {
+        return record.kind == KIND_DISK ? FILE_DISK_SHORT_WRITE : FILE_DEVICE_SHORT_WRITE;
+    }
+    if (record.kind == KIND_DISK) {
+        record.position += written;
+    }
+    record.index += written;
+    return 0;
+}
+
+int writeBytes(ChannelRecord& record, std::string_view bytes) {
+    do {
+        const std::size_t piece = bytes.size() < MAX_WRITE_PIECE ? bytes.size() : MAX_WRITE_PIECE;
+        if (const int code = writePiece(record, bytes.data(), static_cast<DWORD>(piece)); code != 0) {
+            return code;
+        }
+        bytes.remove_prefix(piece);
+    } while (!bytes.empty());
+    return 0;
+}
+
+// Feeds the field scanner from a channel's buffer, refilling it as it runs dry.
+class ChannelSource {
+public:
+    explicit ChannelSource(ChannelRecord& record) : record_(record) {}
+
+    int peek() {
+        if (failure_ != 0) {
+            return SOURCE_FAILED;
+        }
+        if (record_.index >= record_.filled && !refill()) {
+            return failure_ != 0 ? SOURCE_FAILED : SOURCE_END;
+        }
+        return record_.buffer()[record_.index];
+    }
+    void advance() { ++record_.index; }
+    int failure() const { return failure_; }
+
+private:
+    // False at the end of the data or on failure (failure_ then holds the code).
+    bool refill() {
+        DWORD count = 0;
+        if (record_.kind == KIND_DISK) {
+            record_.position += record_.index;
+            record_.index = 0;
+            record_.filled = 0;
+            if (const DWORD error = seekTo(record_, record_.position); error != 0) {
+                failure_ = failureCode(error);
+                return false;
+            }
+            const DWORD error = systemCall(SystemCall::Read, [&] {
+                ReadFile(record_.handle, record_.buffer(), record_.recordLength, &count, nullptr);
+            });
+            if (error != 0) {
+                failure_ = failureCode(error);
+                return false;
+            }
+        } else {
+            record_.index = 0;
+            record_.filled = 0;
+            const DWORD error =
+                systemCall(SystemCall::Read, [&] { ReadFile(record_.handle, record_.buffer(), 1, &count, nullptr); });
+            if (error != 0) {
+                const int code = failureCode(error);
+                if (code != FILE_END_OF_DATA) {
+                    failure_ = code;
+                }
+                return false;
+            }
+        }
+        record_.filled = count;
+        return count > 0;
+    }
+
+    ChannelRecord& record_;
+    int failure_ = 0;
+};
+
+}  // namespace
+
+void openWrite(Channel channel, std::string_view path) {
+    openChannel(channel, path, MODE_WRITE);
+}
+
+void openRead(Channel channel, std::string_view path) {
+    openChannel(channel, path, MODE_READ);
+}
+
+void writeQuoted(Channel channel, std::string_view text) {
+    ChannelRecord* record = writingChannel(channel);
+    if (record == nullptr) {
+        return;
+    }
+    // Quote, text, quote: three pieces, the text unescaped; the first failure stops.
+    int code = writeBytes(*record, "\"");
+    if (code == 0 && !text.empty()) {
+        code = writeBytes(*record, text);
+    }
+    if (code == 0) {
+        code = writeBytes(*record, "\"");
+    }
+    if (code != 0) {
+        reportError(code);
+    }
+}
+
+void endLine(Channel channel) {
+    ChannelRecord* record = writingChannel(channel);
+    if (record == nullptr) {
+        return;
+    }
+    if (const int code = writeBytes(*record, "\r\n"); code != 0) {
+        reportError(code);
+        return;
+    }
+    record->index = 0;
+}
+
+std::string readField(Channel channel) {
+    ChannelRecord* record = findChannel(channel);
+    if (record == nullptr) {
+        reportError(FILE_NOT_OPEN);
+        return {};
+    }
+    if (record->mode != MODE_READ) {
+        reportError(FILE_WRONG_MODE);
+        return {};
+    }
+    ChannelSource source(*record);
+    std::string field;
+    switch (scanField(source, field)) {
+    case FieldResult::Field:
+        return field;
+    case FieldResult::EndOfData:
+        reportError(FILE_END_OF_DATA);
+        return {};
+    case FieldResult::SourceFailed:
+        reportError(source.failure());
+        return {};
+    }
+    return {};
+}
+
+void close(Channel channel) {
+    ChannelRecord* record = findChannel(channel);
+    if (record == nullptr) {
+        return;
+    }
+    unlinkChannel(record);
+    DWORD error = 0;
+    if (record->mode == MODE_WRITE && record->kind == KIND_DISK) {
+        // Cuts off whatever lay beyond the bytes written.
+        error = systemCall(SystemCall::Truncate, [&] { SetEndOfFile(record->handle); });
+    }
+    const DWORD closeError = closeHandleOf(*record);
+    if (error == 0) {
+        error = closeError;
+    }
+    freeRecord(record);
+    if (error != 0) {
+        reportError(failureCode(error));
+    }
+}
+
+std::uint32_t fileAttributes(std::string_view path) {
+    std::wstring wide;
+    if (const int code = preparePath(path, false, wide); code != 0) {
+        reportError(code);
+        return 0;
+    }
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    {
+        FpuGuard fpu;
+        attributes = GetFileAttributesW(wide.c_str());
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        reportError(FILE_NOT_FOUND);
+        return 0;
+    }
+    return attributes;
+}
+
+void resetChannelTable() {
+    ChannelRecord* record = g_table;
+    g_table = nullptr;
+    while (record != nullptr) {
+        ChannelRecord* next = record->next;
+        freeRecord(record);
+        record = next;
+    }
+    release(g_openLock);
+    release(g_tableLock);
+    release(g_systemCallLock);
+}
+
+void setSystemCallSeam(SystemCallSeam seam) {
+    g_seam = seam;
+}
+
+}  // namespace roi

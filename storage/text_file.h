@@ -19,3 +19,22 @@ void close(Channel channel);
 std::uint32_t fileAttributes(std::string_view path);
 
 }  // namespace roi
+
+namespace roi {
+
+// Start-up: the channel table starts empty and its locks free. Records still in the
+// table are forgotten; their handles are not closed.
+void resetChannelTable();
+
+// The Win32 calls the layer makes on a channel (CreateFileW, GetFileType, SetFilePointer,
+// SetEndOfFile, ReadFile, WriteFile, CloseHandle), each inside the same bracket (lock,
+// saved x87 state, no system error boxes, last error read at once).
+enum class SystemCall { Open, FileType, Seek, Truncate, Read, Write, Close };
+
+// Test seam, null in the program: runs inside the bracket right after the call, before
+// the x87 state is restored and the last error is read. It may change the control word
+// or set a last-error value, standing for what a real file cannot be made to do.
+using SystemCallSeam = void (*)(SystemCall call);
+void setSystemCallSeam(SystemCallSeam seam);
+
+}  // namespace roi

@@ -1,0 +1,140 @@
+// The field rules of the text file layer's readField, over any byte source: the
+// layer feeds it from a channel's read buffer, the tests from a string.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace roi {
+
+// What a source's peek() gives besides a byte 0..255.
+inline constexpr int SOURCE_END = -1;     // no more data
+inline constexpr int SOURCE_FAILED = -2;  // the data could not be read; the source keeps the reason
+
+enum class FieldResult {
+    Field,         // a field was read; it may be empty
+    EndOfData,     // at the end of the data or at 0x1A before any field: code 62
+    SourceFailed,  // the source failed part-way; the field is empty
+};
+
+inline constexpr unsigned char FIELD_QUOTE = 0x22;
+inline constexpr unsigned char FIELD_COMMA = 0x2C;
+inline constexpr unsigned char FIELD_CR = 0x0D;
+inline constexpr unsigned char FIELD_LF = 0x0A;
+inline constexpr unsigned char FIELD_TAB = 0x09;
+inline constexpr unsigned char FIELD_BLANK = 0x20;
+inline constexpr unsigned char FIELD_EOF_MARK = 0x1A;
+
+// Bytes are gathered in pieces of this size before they join the field, so a field
+// grows by whole pieces and has no limit other than memory.
+inline constexpr std::size_t FIELD_PIECE_BYTES = 256;
+
+// A source is anything with int peek() (the next byte, SOURCE_END or SOURCE_FAILED,
+// without consuming it) and void advance() (consumes the byte peek() gave).
+template <class Source>
+FieldResult scanField(Source& source, std::string& field) {
+    field.clear();
+    char piece[FIELD_PIECE_BYTES];
+    std::size_t used = 0;
+    auto keep = [&](int byte) {
+        if (used == FIELD_PIECE_BYTES) {
+            field.append(piece, used);
+            used = 0;
+        }
+        piece[used++] = static_cast<char>(static_cast<unsigned char>(byte));
+    };
+    auto fail = [&] {
+        field.clear();
+        return FieldResult::SourceFailed;
+    };
+
+    // 1. Leading blanks go; other white space does not.
+    int next = source.peek();
+    while (next == FIELD_BLANK) {
+        source.advance();
+        next = source.peek();
+    }
+    if (next == SOURCE_FAILED) {
+        return fail();
+    }
+    // 2. Nothing to read: the 0x1A stays where it is, so the next read fails the same way.
+    if (next == SOURCE_END || next == FIELD_EOF_MARK) {
+        return FieldResult::EndOfData;
+    }
+
+    if (next == FIELD_QUOTE) {
+        // 3. Quoted: everything up to the closing quote, line ends and commas included.
+        source.advance();
+        for (next = source.peek(); next != SOURCE_END && next != FIELD_QUOTE; next = source.peek()) {
+            if (next == SOURCE_FAILED) {
+                return fail();
+            }
+            keep(next);
+            source.advance();
+        }
+        if (next == FIELD_QUOTE) {
+            source.advance();
+        }
+        // 4. After the closing quote: white space up to one separator.
+        next = source.peek();
+        while (next == FIELD_BLANK || next == FIELD_TAB || next == FIELD_LF) {
+            source.advance();
+            next = source.peek();
+        }
+        if (next == FIELD_COMMA) {
+            source.advance();
+        } else if (next == FIELD_CR) {
+            source.advance();
+            next = source.peek();
+            if (next == FIELD_LF) {
+                source.advance();
+            }
+        }
+        if (next == SOURCE_FAILED) {
+            return fail();
+        }
+    } else {
+        // 3. Unquoted: up to a comma, CR, 0x1A or the end; LF and TAB are dropped,
+        // trailing blanks kept.
+        for (; next != SOURCE_END && next != FIELD_COMMA && next != FIELD_CR && next != FIELD_EOF_MARK;
+             next = source.peek()) {
+            if (next == SOURCE_FAILED) {
+                return fail();
+            }
+            if (next != FIELD_LF && next != FIELD_TAB) {
+                keep(next);
+            }
+            source.advance();
+        }
+        // 4. A comma or a CR (with one LF after it) is consumed; 0x1A and the end are not.
+        if (next == FIELD_COMMA) {
+            source.advance();
+        } else if (next == FIELD_CR) {
+            source.advance();
+            next = source.peek();
+            if (next == FIELD_LF) {
+                source.advance();
+            } else if (next == SOURCE_FAILED) {
+                return fail();
+            }
+        }
+    }
+    field.append(piece, used);
+    return FieldResult::Field;
+}
+
+// A source over bytes in memory.
+struct TextSource {
+    std::string_view data;
+    std::size_t at = 0;
+
+    int peek() const { return at < data.size() ? static_cast<unsigned char>(data[at]) : SOURCE_END; }
+    void advance() {
+        if (at < data.size()) {
+            ++at;
+        }
+    }
+};
+
+}  // namespace roi
