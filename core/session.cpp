@@ -11,53 +11,135 @@ namespace roi {
 
 namespace {
 
-// The digits of a canonical value laid out without an exponent, sign first:
+// A decimal number as significant digits and the count q of digits before the
+// point: 0.d1d2... x 10^q.
+struct Positional {
+    bool negative = false;
+    std::string digits;
+    long long q = 0;
+};
+
+// Written without an exponent, using only number characters:
 // "1000000000000000", ".000000000000000111022302462516", "-123456789012345000000".
-std::string plainText(Extended value) {
-    const DecimalDigits d = decimalDigits(value, 15);
-    std::size_t k = d.digits.size();
-    while (k > 0 && d.digits[k - 1] == '0') {
+std::string layOut(const Positional& p) {
+    std::size_t k = p.digits.size();
+    while (k > 0 && p.digits[k - 1] == '0') {
         --k;
     }
     if (k == 0) {
         return "0";
     }
-    const std::string_view digits(d.digits.data(), k);
-    const long long q = d.q;
+    const std::string_view digits(p.digits.data(), k);
     const long long count = static_cast<long long>(k);
     std::string text;
-    if (d.negative) {
+    if (p.negative) {
         text.push_back('-');
     }
-    if (q >= count) {
+    if (p.q >= count) {
         text.append(digits);
-        text.append(static_cast<std::size_t>(q - count), '0');
-    } else if (q > 0) {
-        text.append(digits.substr(0, static_cast<std::size_t>(q)));
+        text.append(static_cast<std::size_t>(p.q - count), '0');
+    } else if (p.q > 0) {
+        text.append(digits.substr(0, static_cast<std::size_t>(p.q)));
         text.push_back('.');
-        text.append(digits.substr(static_cast<std::size_t>(q)));
+        text.append(digits.substr(static_cast<std::size_t>(p.q)));
     } else {
         text.push_back('.');
-        text.append(static_cast<std::size_t>(-q), '0');
+        text.append(static_cast<std::size_t>(-p.q), '0');
         text.append(digits);
     }
     return text;
 }
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The leading number of text when it is written with an exponent ("1.5E-20"),
+// read by the parser's grammar; false for anything else.
+bool exponentNumber(std::string_view text, Positional& out) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
+        ++i;
+    }
+    out = Positional{};
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        out.negative = text[i] == '-';
+        ++i;
+    }
+    long long before = 0;
+    long long zerosAfter = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && !point) {
+            point = true;
+        } else if (!isDigit(c)) {
+            break;
+        } else if (out.digits.empty() && c == '0') {
+            zerosAfter += point ? 1 : 0;
+        } else {
+            out.digits.push_back(c);
+            before += point ? 0 : 1;
+        }
+    }
+    if (out.digits.empty() || i >= text.size()) {
+        return false;
+    }
+    const char letter = text[i];
+    if (letter != 'E' && letter != 'e' && letter != 'D' && letter != 'd') {
+        return false;
+    }
+    ++i;
+    bool negativeExponent = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negativeExponent = text[i] == '-';
+        ++i;
+    }
+    if (i >= text.size() || !isDigit(text[i])) {
+        return false;
+    }
+    long long exponent = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        exponent = exponent * 10 + (text[i] - '0');
+        if (exponent > 9999) {
+            exponent = 9999;  // as the parser saturates
+        }
+    }
+    out.q = (before > 0 ? before : -zerosAfter) + (negativeExponent ? -exponent : exponent);
+    if (out.q >= 4933) {
+        out.digits = "1";  // every such text reads as 2^127; this is the shortest
+        out.q = 4933;
+    } else if (out.q <= -4933) {
+        return false;  // reads as 0
+    }
+    return true;
+}
+
 // The text under which a bankroll value goes to the file. The filter drops the
 // blank of a canonical text; it would also drop the "E" and "+" of an exponent
 // form (" 1.11022302462516E-16" would come back as 1.11022302462516), so such a
-// value is written out positionally instead. That reads back as the same number
-// whenever the value has at most 45 digits before the point; beyond that the
-// 18-digit limit of the parser can move it by a few units in the 64th bit, which
-// still shows as the same 15 digits.
+// number is written out positionally instead, with the same digits. That reads
+// back bit for bit whenever the power of ten the canonical text stands for is
+// exact (at most 27 zeros to append); beyond that the parser's 18-digit limit
+// may move the value by a few units in the 64th bit, which still shows as the
+// same 15 digits.
 std::string savedText(const std::string& text) {
     std::string filtered = retainChars(text, NUMBER_CHARS);
     const Extended value = parseNumber(text);
     if (parseNumber(filtered) == value) {  // both zeros count as the same number
         return filtered;
     }
-    return plainText(value);
+    Positional p;
+    if (exponentNumber(text, p)) {
+        return layOut(p);
+    }
+    // Not a number the filter can spoil this way (a radix integer, or letters
+    // before the digits): save what the text counts as.
+    const DecimalDigits d = decimalDigits(value, 15);
+    p.negative = d.negative;
+    p.digits = d.digits;
+    p.q = d.q;
+    return layOut(p);
 }
 
 }  // namespace
