@@ -1,0 +1,190 @@
+// bankroll.roi written and read back in a private current directory.
+#include "storage/bankroll_file.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/runtime.h"
+#include "temp_dir.h"
+
+namespace {
+
+using roi_test::bytes;
+using roi_test::hex;
+using roi_test::readRaw;
+using roi_test::TempDir;
+using roi_test::writeRaw;
+
+class BankrollFile : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.created());
+        wchar_t previous[MAX_PATH];
+        previousLength_ = GetCurrentDirectoryW(MAX_PATH, previous);
+        previous_.assign(previous, previousLength_);
+        ASSERT_TRUE(SetCurrentDirectoryW(dir_.wide().c_str()));
+        roi::session().bankrollFileName = roi::BANKROLL_FILE_NAME;
+    }
+    void TearDown() override {
+        SetCurrentDirectoryW(previous_.c_str());  // before the directory is removed
+        roi::session().bankrollFileName.clear();
+    }
+
+    // The file in the current directory, by its full path.
+    std::string file() const { return dir_.file(roi::BANKROLL_FILE_NAME); }
+
+    TempDir dir_;
+    std::wstring previous_;
+    DWORD previousLength_ = 0;
+};
+
+TEST_F(BankrollFile, WritesTheByteExamples) {
+    struct Case {
+        std::string first;
+        std::string second;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"0", "0", bytes({0x22, 0x30, 0x22, 0x0D, 0x0A, 0x22, 0x30, 0x22, 0x0D, 0x0A})},
+        {"1000", "1050.5",
+         bytes({0x22, 0x31, 0x30, 0x30, 0x30, 0x22, 0x0D, 0x0A, 0x22, 0x31, 0x30, 0x35, 0x30, 0x2E, 0x35, 0x22, 0x0D,
+                0x0A})},
+        {"", "-25", bytes({0x22, 0x22, 0x0D, 0x0A, 0x22, 0x2D, 0x32, 0x35, 0x22, 0x0D, 0x0A})},
+        {"0", "0", bytes({0x22, 0x30, 0x22, 0x0D, 0x0A, 0x22, 0x30, 0x22, 0x0D, 0x0A})},  // shorter than before
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first + " / " + c.second);
+        roi::ErrorSlot slot;
+        EXPECT_TRUE(roi::writeBankroll(c.first, c.second));
+        EXPECT_EQ(slot.code(), 0);
+        EXPECT_EQ(hex(readRaw(file())), hex(c.expected));
+        const roi::BankrollTexts back = roi::readBankroll();
+        EXPECT_EQ(slot.code(), 0);
+        EXPECT_EQ(back.first, c.first);
+        EXPECT_EQ(back.second, c.second);
+    }
+}
+
+TEST_F(BankrollFile, ReadsWhateverTheFileHolds) {
+    struct Case {
+        const char* what;
+        const char* content;  // null: no file
+        std::string first;
+        std::string second;
+        int code;  // the slot after the read (the last failure's code)
+    };
+    const Case cases[] = {
+        {"missing file", nullptr, "", "", 52},  // open 53, then both reads on a closed channel 52
+        {"empty file", "", "", "", 62},
+        {"one value", "\"500\"\r\n", "500", "", 62},
+        {"three values", "\"1\"\r\n\"2\"\r\n\"3\"\r\n", "1", "2", 0},  // the third is never read
+        {"LF line ends", "\"12\"\n\"34\"\n", "12", "34", 0},
+        {"no quotes", "12\r\n34\r\n", "12", "34", 0},
+        {"no quotes, LF only", "12\n34\n", "1234", "", 62},
+        {"unquoted value with commas", "1,000.00\r\n", "1", "000.00", 0},
+        {"not a number", "\"abc\"\r\n\" 7x\"\r\n", "abc", " 7x", 0},  // values are not validated
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileW(roi_test::widen(file()).c_str());
+        if (c.content != nullptr) {
+            ASSERT_TRUE(writeRaw(file(), c.content));
+        }
+        roi::ErrorSlot slot;
+        const roi::BankrollTexts texts = roi::readBankroll();
+        EXPECT_EQ(texts.first, c.first);
+        EXPECT_EQ(texts.second, c.second);
+        EXPECT_EQ(slot.code(), c.code);
+        EXPECT_EQ(readRaw(file()), c.content != nullptr ? c.content : "<missing>");  // reading changes nothing
+    }
+}
+
+TEST_F(BankrollFile, EachReadStartsFromAFreshList) {
+    ASSERT_TRUE(writeRaw(file(), "\"1\"\r\n\"2\"\r\n"));
+    EXPECT_EQ(roi::readBankroll().second, "2");
+    ASSERT_TRUE(writeRaw(file(), "\"9\"\r\n"));
+    roi::ErrorSlot slot;
+    const roi::BankrollTexts texts = roi::readBankroll();
+    EXPECT_EQ(texts.first, "9");
+    EXPECT_EQ(texts.second, "");  // nothing left over from the previous read
+}
+
+TEST_F(BankrollFile, WriteRecreatesAMissingFile) {
+    roi::ErrorSlot slot;
+    EXPECT_TRUE(roi::writeBankroll("7", "8"));
+    EXPECT_EQ(readRaw(file()), "\"7\"\r\n\"8\"\r\n");
+    ASSERT_TRUE(DeleteFileW(roi_test::widen(file()).c_str()));
+    EXPECT_TRUE(roi::writeBankroll("0", "0"));
+    EXPECT_EQ(readRaw(file()), "\"0\"\r\n\"0\"\r\n");
+    EXPECT_EQ(slot.code(), 0);
+}
+
+TEST_F(BankrollFile, ReadOnlyFileKeepsItsContent) {
+    ASSERT_TRUE(writeRaw(file(), "\"100\"\r\n\"200\"\r\n"));
+    if (!roi_test::makeReadOnly(file())) {
+        GTEST_SKIP() << roi_test::READ_ONLY_NOT_ENFORCED;
+    }
+    roi::ErrorSlot slot;
+    EXPECT_FALSE(roi::writeBankroll("1000", "1050.5"));
+    EXPECT_EQ(slot.code(), 52);  // the layer's last code: the second line end on a closed channel
+    EXPECT_EQ(readRaw(file()), "\"100\"\r\n\"200\"\r\n");
+    slot.clear();
+    const roi::BankrollTexts back = roi::readBankroll();
+    EXPECT_EQ(back.first, "100");
+    EXPECT_EQ(back.second, "200");
+    EXPECT_EQ(slot.code(), 0);
+}
+
+TEST_F(BankrollFile, DirectoryOfThatName) {
+    ASSERT_TRUE(CreateDirectoryW(roi_test::widen(file()).c_str(), nullptr));
+    roi::ErrorSlot slot;
+    EXPECT_FALSE(roi::writeBankroll("1", "2"));
+    EXPECT_NE(slot.code(), 0);
+    slot.clear();
+    const roi::BankrollTexts back = roi::readBankroll();
+    EXPECT_EQ(back.first, "");
+    EXPECT_EQ(back.second, "");
+    EXPECT_NE(slot.code(), 0);
+    EXPECT_NE(GetFileAttributesW(roi_test::widen(file()).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+TEST_F(BankrollFile, FileHeldByAnotherProgram) {
+    ASSERT_TRUE(writeRaw(file(), "\"3\"\r\n\"4\"\r\n"));
+    HANDLE other = CreateFileW(roi_test::widen(file()).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    roi::ErrorSlot slot;
+    const bool saved = roi::writeBankroll("5", "6");
+    const roi::BankrollTexts back = roi::readBankroll();
+    CloseHandle(other);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(back.first, "");
+    EXPECT_EQ(back.second, "");
+    EXPECT_EQ(readRaw(file()), "\"3\"\r\n\"4\"\r\n");
+    EXPECT_TRUE(roi::writeBankroll("5", "6"));  // once released, the save works again
+}
+
+TEST_F(BankrollFile, NoFileNameMeansNoSave) {
+    roi::session().bankrollFileName.clear();
+    roi::ErrorSlot slot;
+    EXPECT_FALSE(roi::writeBankroll("1", "2"));
+    EXPECT_EQ(slot.code(), 52);
+    EXPECT_EQ(readRaw(file()), "<missing>");
+}
+
+TEST_F(BankrollFile, WriteReportsIntoTheCallersSlotOnlyOnFailure) {
+    roi::ErrorSlot outer;
+    EXPECT_TRUE(roi::writeBankroll("1", "2"));
+    EXPECT_EQ(outer.code(), 0);
+    {
+        roi::ErrorSlot inner;  // the caller's slot is whichever is current
+        roi::session().bankrollFileName = "bad?name";
+        EXPECT_FALSE(roi::writeBankroll("3", "4"));
+        EXPECT_NE(inner.code(), 0);
+    }
+    EXPECT_EQ(outer.code(), 0);
+}
+
+}  // namespace
