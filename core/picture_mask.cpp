@@ -329,6 +329,8 @@ void writeNumber(Field field, Extended x, LimitedText& out) {
     } else {
         std::int64_t lead = 0;
         if (q <= 0) {
+            // Every zero between the point and the first digit, not only 18 of
+            // them: with fewer, 18 or more decimals would show a tiny value too large.
             lead = -q;
             q = 0;
         }
@@ -440,8 +442,9 @@ void copyTail(std::string_view mask, std::size_t pos, LimitedText& out) {
 
 }  // namespace
 
-// The mask would start again from its first character for a further number; with
-// one number the text ends where the first field's tail ends.
+// 1. literal prefix and the field's markers; 2. field body; 3. the number in the
+// field; 4. literal tail. The mask would start again from its first character for
+// a further number; with one number the text ends where the first field's tail ends.
 std::string formatWithMask(std::string_view mask, Extended x) {
     LimitedText out;
     std::size_t pos = 0;

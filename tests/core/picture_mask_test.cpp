@@ -320,6 +320,7 @@ TEST(FormatWithMask, RoundingOnEighteenDigits) {
         {"#.##", "1E-30", "0.00"},
         {"#.#####################", "9E-21", "0.000000000000000000009"},  // digits far behind the point
         {"#.###################", "9E-21", "0.0000000000000000000"},
+        {"#.##################", "9E-21", "0.000000000000000000"},  // 18 decimals: the 9 is not the next digit
     };
     expectAll(cases);
 }
