@@ -1,0 +1,197 @@
+// Entry of the end-to-end driver.
+//
+//   roicalc_e2e [gtest flags] <roicalc.exe>
+//       runs every scenario, then prints the measurements.
+//   roicalc_e2e --screenshot [--demo] [--help-screen] <roicalc.exe>
+//       starts the program in the current directory, dismisses the first-run notice,
+//       prints "READY main <left> <top> <right> <bottom>" and waits for a line on
+//       stdin (the caller takes its screenshot meanwhile); with --help-screen it then
+//       opens the help screen and does the same with "READY help ...". --demo fills in
+//       an example and presses CALCULATE first (it writes bankroll.roi). Then it
+//       closes the program and reports its exit code.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/app_driver.h"
+
+namespace {
+
+// No run of the driver may take longer; CTest's own limit is higher.
+constexpr unsigned WATCHDOG_SECONDS = 480;
+
+HANDLE g_lineRead = nullptr;
+
+DWORD WINAPI readOneLine(void*) {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    char c = 0;
+    DWORD got = 0;
+    while (in && in != INVALID_HANDLE_VALUE && ReadFile(in, &c, 1, &got, nullptr) && got == 1 && c != '\n') {
+    }
+    SetEvent(g_lineRead);
+    return 0;
+}
+
+// Waits for the caller's line (or end of input) for at most timeoutMs.
+bool waitForCaller(DWORD timeoutMs) {
+    ResetEvent(g_lineRead);
+    HANDLE thread = CreateThread(nullptr, 0, readOneLine, nullptr, 0, nullptr);
+    if (!thread) {
+        return false;
+    }
+    CloseHandle(thread);
+    return e2e::waitUntil([] { return WaitForSingleObject(g_lineRead, 0) == WAIT_OBJECT_0; }, timeoutMs);
+}
+
+void printReady(const char* what, HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    std::printf("READY %s %ld %ld %ld %ld\n", what, r.left, r.top, r.right, r.bottom);
+    std::fflush(stdout);
+}
+
+int runScreenshot(bool demo, bool helpScreen) {
+    using namespace e2e;
+    g_lineRead = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    wchar_t here[MAX_PATH + 1];
+    if (!GetCurrentDirectoryW(MAX_PATH, here)) {
+        std::printf("screenshot: no current directory\n");
+        return 1;
+    }
+    App app(here);
+    if (!app.start()) {
+        std::printf("screenshot: the calculator could not be started (error %lu)\n", GetLastError());
+        return 1;
+    }
+    if (!waitUntil([&] { return findAnyMessageBox(app.pid()) || findMainWindow(app.pid()); })) {
+        std::printf("screenshot: the calculator showed no window within %lu ms\n", WAIT_MS);
+        return 1;
+    }
+    if (HWND box = findAnyMessageBox(app.pid())) {
+        const BoxContent content = readMessageBox(box);
+        std::printf("screenshot: dismissing the first-run notice \"%s\"\n",
+                    content.texts.empty() ? "" : narrow(content.texts[0]).c_str());
+        dismissMessageBox(box);
+    }
+    HWND main = nullptr;
+    if (!waitUntil([&] { return (main = findMainWindow(app.pid())) != nullptr; })) {
+        std::printf("screenshot: the main window did not appear\n");
+        return 1;
+    }
+    if (demo) {
+        const struct {
+            int id;
+            const wchar_t* text;
+        } example[] = {{1001, L"150"}, {1002, L"100"}, {1003, L"10"}, {1004, L"3"}, {1024, L"1000"}};
+        for (const auto& cell : example) {
+            setCellText(main, cell.id, cell.text);
+        }
+        pressButton(main, 1009);
+    }
+    bringToFront(main);
+    waitUntil([] { return false; }, 500);  // let it paint
+    printReady("main", main);
+    if (!waitForCaller(60000)) {
+        std::printf("screenshot: no answer from the caller; closing\n");
+    }
+    if (helpScreen) {
+        if (postButton(main, 1021)) {
+            HWND help = nullptr;
+            if (waitUntil([&] {
+                    const std::vector<HWND> all = helpWindowsOf(app.pid());
+                    help = all.empty() ? nullptr : all.front();
+                    return help != nullptr;
+                })) {
+                waitUntil([] { return false; }, 800);
+                printReady("help", help);
+                waitForCaller(60000);
+                PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0);
+                waitUntil([&] { return !IsWindow(help); });
+            } else {
+                std::printf("screenshot: the help screen did not open\n");
+            }
+        }
+    }
+    PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    const std::optional<DWORD> code = app.waitForExit();
+    if (!code) {
+        std::printf("screenshot: the calculator did not close; ending it\n");
+        return 1;
+    }
+    std::printf("screenshot: the calculator closed with exit code %lu\n", *code);
+    return *code == 0 ? 0 : 1;
+}
+
+void printMeasurements() {
+    using namespace e2e;
+    Measurements& m = measurements();
+    const auto summary = [](std::vector<double> values) {
+        if (values.empty()) {
+            return std::string("not measured");
+        }
+        std::sort(values.begin(), values.end());
+        char text[160];
+        std::snprintf(text, sizeof text, "median %.1f ms, min %.1f ms, max %.1f ms over %zu runs",
+                      values[values.size() / 2], values.front(), values.back(), values.size());
+        return std::string(text);
+    };
+    std::printf("\nmeasurements (printed, not asserted):\n");
+    std::printf("  start-up to the main window shown: %s\n", summary(m.startupMs).c_str());
+    std::printf("  one CALCULATE (BM_CLICK sent until it returned, save and re-read included): %s\n",
+                summary(m.calculateMs).c_str());
+    if (m.idleCpuPercent) {
+        std::printf("  CPU use while the window waits idle (3 s): %.2f %% of one core\n", *m.idleCpuPercent);
+    } else {
+        std::printf("  CPU use while idle: %s\n", m.idleNote.empty() ? "not measured" : m.idleNote.c_str());
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(programPath().c_str(), GetFileExInfoStandard, &data)) {
+        const unsigned long long size =
+            (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        std::printf("  size of %s: %llu bytes\n", narrow(programPath()).c_str(), size);
+    }
+    std::printf("  %s\n", describeInput().c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    bool screenshot = false;
+    bool demo = false;
+    bool helpScreen = false;
+    std::string program;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--screenshot") == 0) {
+            screenshot = true;
+        } else if (std::strcmp(argv[i], "--demo") == 0) {
+            demo = true;
+        } else if (std::strcmp(argv[i], "--help-screen") == 0) {
+            helpScreen = true;
+        } else {
+            program = argv[i];
+        }
+    }
+    if (program.empty()) {
+        std::fprintf(stderr, "usage: roicalc_e2e [--screenshot [--demo] [--help-screen]] <roicalc.exe>\n");
+        return 2;
+    }
+    e2e::setProgramPath(e2e::toWindowsPath(program));
+    if (GetFileAttributesW(e2e::programPath().c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "roicalc_e2e: %s not found\n", e2e::narrow(e2e::programPath()).c_str());
+        return 2;
+    }
+    e2e::startWatchdog(WATCHDOG_SECONDS);
+    if (screenshot) {
+        return runScreenshot(demo, helpScreen);
+    }
+    const int result = RUN_ALL_TESTS();
+    printMeasurements();
+    return result;
+}

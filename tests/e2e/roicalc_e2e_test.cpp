@@ -1,0 +1,743 @@
+// roicalc.exe used from the outside: each scenario starts the program in a fresh
+// directory and works it through its windows as a user would, reading back what the
+// cells show and what bankroll.roi holds. Expected texts are the exact cell texts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/app_driver.h"
+
+namespace e2e {
+namespace {
+
+// Control ids of the main window.
+constexpr int TOTAL_WON = 1001;
+constexpr int TOTAL_BET = 1002;
+constexpr int BETS_MADE = 1003;
+constexpr int BETS_WON = 1004;
+constexpr int CALCULATE = 1009;
+constexpr int CLEAR_ALL = 1010;
+constexpr int ROI = 1011;
+constexpr int WIN_PERCENT = 1015;
+constexpr int AVERAGE_MUTUEL = 1018;
+constexpr int HELP = 1021;
+constexpr int STARTING_BANKROLL = 1024;
+constexpr int ENDING_BANKROLL = 1025;
+constexpr int CLEAR_BANKROLLS = 1026;
+
+// The file a first run creates and CLEAR BANKROLLS writes: "0" twice.
+const std::string ZERO_FILE("\x22\x30\x22\x0D\x0A\x22\x30\x22\x0D\x0A", 10);
+constexpr wchar_t ZERO_MONEY[] = L"$        0.00";
+
+// The nine cells in one row: what each shows.
+struct Cells {
+    const wchar_t* won;
+    const wchar_t* bet;
+    const wchar_t* made;
+    const wchar_t* wins;
+    const wchar_t* start;
+    const wchar_t* end;
+    const wchar_t* roi;
+    const wchar_t* winPercent;
+    const wchar_t* averageMutuel;
+};
+
+void expectCells(HWND dialog, const Cells& expected) {
+    const struct {
+        int id;
+        const wchar_t* text;
+    } cells[] = {
+        {TOTAL_WON, expected.won},        {TOTAL_BET, expected.bet},
+        {BETS_MADE, expected.made},       {BETS_WON, expected.wins},
+        {STARTING_BANKROLL, expected.start}, {ENDING_BANKROLL, expected.end},
+        {ROI, expected.roi},              {WIN_PERCENT, expected.winPercent},
+        {AVERAGE_MUTUEL, expected.averageMutuel},
+    };
+    for (const auto& c : cells) {
+        SCOPED_TRACE("cell " + std::to_string(c.id));
+        const std::optional<std::wstring> text = cellText(dialog, c.id);
+        ASSERT_TRUE(text.has_value()) << "the cell did not answer WM_GETTEXT";
+        EXPECT_EQ(narrow(*text), narrow(c.text));
+    }
+}
+
+void expectFile(const TempDir& dir, const std::string& expected) {
+    const std::optional<std::string> bytes = readBytes(dir.file(L"bankroll.roi"));
+    ASSERT_TRUE(bytes.has_value()) << "bankroll.roi cannot be read";
+    EXPECT_EQ(hexBytes(*bytes), hexBytes(expected));
+}
+
+// Starts the program and waits for its main window to be shown. A creation notice on
+// the way is checked (when expected) and dismissed either way, so a run never blocks.
+HWND openMain(App& app, bool expectNotice, bool measureStartup = false) {
+    if (!app.start()) {
+        ADD_FAILURE() << "CreateProcessW failed for " << narrow(programPath()) << ", error " << GetLastError();
+        return nullptr;
+    }
+    const bool appeared =
+        waitUntil([&] { return findAnyMessageBox(app.pid()) || findMainWindow(app.pid()); });
+    if (!appeared) {
+        ADD_FAILURE() << "neither the notice nor the main window appeared within " << WAIT_MS << " ms; windows:\n"
+                      << describeWindows(app.pid());
+        return nullptr;
+    }
+    const double shownAt = nowMs();
+    if (HWND box = findAnyMessageBox(app.pid())) {
+        const BoxContent content = readMessageBox(box);
+        if (expectNotice) {
+            EXPECT_EQ(content.texts, std::vector<std::wstring>{NOTICE_TEXT});
+            EXPECT_EQ(content.buttons, std::vector<std::wstring>{L"OK"});
+            EXPECT_EQ(findMainWindow(app.pid()), nullptr) << "the main window is visible behind the notice";
+        } else {
+            ADD_FAILURE() << "unexpected box: " << (content.texts.empty() ? "" : narrow(content.texts[0]));
+        }
+        if (!dismissMessageBox(box)) {
+            ADD_FAILURE() << "the box did not close on OK";
+            return nullptr;
+        }
+    } else if (expectNotice) {
+        ADD_FAILURE() << "the main window appeared without the creation notice";
+    } else if (measureStartup) {
+        measurements().startupMs.push_back(shownAt - app.startedAtMs());
+    }
+    HWND main = nullptr;
+    if (!waitUntil([&] { return (main = findMainWindow(app.pid())) != nullptr; })) {
+        ADD_FAILURE() << "the main window did not appear; windows:\n" << describeWindows(app.pid());
+    }
+    return main;
+}
+
+enum class CloseBy { CloseBox, AltF4 };
+
+void closeAndExpectExitZero(App& app, HWND main, CloseBy how) {
+    if (how == CloseBy::CloseBox) {
+        PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else {
+        bringToFront(main);
+        HWND focus = focusOf(app.mainThread());
+        ASSERT_TRUE(pressAltF4(focus ? focus : main));
+    }
+    const std::optional<DWORD> code = app.waitForExit();
+    ASSERT_TRUE(code.has_value()) << "the program did not end within " << WAIT_MS << " ms; windows:\n"
+                                  << describeWindows(app.pid());
+    EXPECT_EQ(*code, 0u);
+}
+
+// Presses a button whose command ends with the save warning; checks the warning,
+// hands back what the cells showed while it was up, and dismisses it.
+void pressAndExpectSaveWarning(App& app, HWND main, int button) {
+    ASSERT_TRUE(postButton(main, button));
+    HWND box = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (box = findAnyMessageBox(app.pid())) != nullptr; }))
+        << "no save warning appeared; windows:\n"
+        << describeWindows(app.pid());
+    const BoxContent content = readMessageBox(box);
+    EXPECT_EQ(content.texts, std::vector<std::wstring>{SAVE_WARNING_TEXT});
+    EXPECT_EQ(content.buttons, std::vector<std::wstring>{L"OK"});
+    ASSERT_TRUE(dismissMessageBox(box));
+    // The command has returned once the window answers again.
+    ASSERT_TRUE(sendTimed(main, WM_NULL, 0, 0));
+}
+
+// --- first run and restart ----------------------------------------------------------------
+
+TEST(FirstRun, NoticeComesBeforeTheWindowAndTheFileHoldsTwoZeros) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    App app(dir.path());
+    ASSERT_TRUE(app.start());
+    HWND box = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (box = findAnyMessageBox(app.pid())) != nullptr; }))
+        << "no notice appeared; windows:\n"
+        << describeWindows(app.pid());
+
+    const BoxContent content = readMessageBox(box);
+    EXPECT_EQ(content.texts, std::vector<std::wstring>{NOTICE_TEXT});
+    EXPECT_EQ(content.buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_EQ(findMainWindow(app.pid()), nullptr) << "the main window shows before the notice is closed";
+    // The file is created only once the user has closed the notice.
+    EXPECT_EQ(GetFileAttributesW(dir.file(L"bankroll.roi").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(dismissMessageBox(box));
+
+    HWND main = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (main = findMainWindow(app.pid())) != nullptr; }));
+    EXPECT_EQ(narrow(captionOf(main)), narrow(mainCaption()));
+    expectFile(dir, ZERO_FILE);
+    expectCells(main, {L"", L"", L"", L"", ZERO_MONEY, ZERO_MONEY, L"", L"", L""});
+    closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+}
+
+TEST(Restart, ShowsTheSavedBankrollWithoutNotice) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    {
+        App first(dir.path());
+        HWND main = openMain(first, true);
+        ASSERT_NE(main, nullptr);
+        ASSERT_TRUE(setCellText(main, STARTING_BANKROLL, L"1000"));
+        ASSERT_TRUE(setCellText(main, TOTAL_WON, L"150"));
+        ASSERT_TRUE(setCellText(main, TOTAL_BET, L"100"));
+        ASSERT_TRUE(pressButton(main, CALCULATE));
+        expectFile(dir, "\"1000\"\r\n\"1050\"\r\n");
+        closeAndExpectExitZero(first, main, CloseBy::CloseBox);
+    }
+    App second(dir.path());
+    HWND main = openMain(second, false, true);
+    ASSERT_NE(main, nullptr);
+    expectCells(main, {L"", L"", L"", L"", L"$    1,000.00", L"$    1,050.00", L"", L"", L""});
+    expectFile(dir, "\"1000\"\r\n\"1050\"\r\n");  // starting does not rewrite the file
+
+    // Idle: the window waits for the user; how much CPU does the waiting cost?
+    Sleep(500);
+    const std::optional<double> before = second.cpuMs();
+    const double from = nowMs();
+    waitUntil([] { return false; }, 3000);
+    const std::optional<double> after = second.cpuMs();
+    const double span = nowMs() - from;
+    if (before && after && *after > 0) {
+        measurements().idleCpuPercent = (*after - *before) / span * 100.0;
+    } else {
+        measurements().idleNote = "GetProcessTimes reports no CPU time for the program on this platform";
+    }
+    closeAndExpectExitZero(second, main, CloseBy::CloseBox);
+}
+
+// --- the three commands ---------------------------------------------------------------------
+
+enum class Entry { SetText, Keyboard };
+enum class Action { None, Calculate, ClearAll, ClearBankrolls };
+
+struct Typed {
+    int id;
+    const wchar_t* text;
+};
+
+struct Step {
+    const char* what;
+    std::vector<Typed> typed;  // cells filled before the action
+    Action action;
+    Cells after;
+    std::string file;  // bankroll.roi after the action
+};
+
+// One session from a first run: every step builds on the one before, as the running
+// net and the bankroll carry over from press to press.
+const std::vector<Step>& sessionSteps() {
+    static const std::vector<Step> steps = {
+        {"first start", {}, Action::None, {L"", L"", L"", L"", ZERO_MONEY, ZERO_MONEY, L"", L"", L""}, ZERO_FILE},
+        {"150 won of 100 bet, 3 of 10 bets, starting with 1000",
+         {{TOTAL_WON, L"150"}, {TOTAL_BET, L"100"}, {BETS_MADE, L"10"}, {BETS_WON, L"3"}, {STARTING_BANKROLL, L"1000"}},
+         Action::Calculate,
+         {L"150", L"100", L"10", L"3", L"$    1,000.00", L"$    1,050.00", L"$   1.50", L" 30.00%", L"$   50.00"},
+         "\"1000\"\r\n\"1050\"\r\n"},
+        // The same inputs again add their net once more; the masked start cell reads as 1000.00.
+        {"the same inputs again",
+         {},
+         Action::Calculate,
+         {L"150", L"100", L"10", L"3", L"$    1,000.00", L"$    1,100.00", L"$   1.50", L" 30.00%", L"$   50.00"},
+         "\"1000.00\"\r\n\"1100\"\r\n"},
+        {"CLEAR ALL keeps the bankroll",
+         {},
+         Action::ClearAll,
+         {L"", L"", L"", L"", L"$    1,000.00", L"$    1,100.00", L"", L"", L""},
+         "\"1000.00\"\r\n\"1100\"\r\n"},
+        // Empty inputs add nothing; every divisor is 0, so every result is 0.
+        {"CALCULATE with empty inputs",
+         {},
+         Action::Calculate,
+         {L"", L"", L"", L"", L"$    1,000.00", L"$    1,100.00", L"$   0.00", L"  0.00%", L"$    0.00"},
+         "\"1000.00\"\r\n\"1100\"\r\n"},
+        {"CLEAR BANKROLLS shows plain zeros", {}, Action::ClearBankrolls, {L"", L"", L"", L"", L"0", L"0", L"", L"", L""},
+         ZERO_FILE},
+        // Nothing refuses a negative amount won; the running net starts again from 0.
+        {"a negative amount won",
+         {{TOTAL_WON, L"-50"}, {TOTAL_BET, L"100"}, {BETS_MADE, L"5"}, {BETS_WON, L"2"}},
+         Action::Calculate,
+         {L"-50", L"100", L"5", L"2", ZERO_MONEY, L"$     -150.00", L"$  -0.50", L" 40.00%", L"$  -25.00"},
+         "\"0\"\r\n\"-150\"\r\n"},
+        // More bets won than made: WIN% is 0, the rest is computed.
+        {"more bets won than made",
+         {{BETS_WON, L"6"}},
+         Action::Calculate,
+         {L"-50", L"100", L"5", L"6", ZERO_MONEY, L"$     -300.00", L"$  -0.50", L"  0.00%", L"$   -8.33"},
+         "\"0.00\"\r\n\"-300\"\r\n"},
+    };
+    return steps;
+}
+
+void runSession(Entry entry) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    App app(dir.path());
+    HWND main = openMain(app, true);
+    ASSERT_NE(main, nullptr);
+    if (entry == Entry::Keyboard) {
+        probeInput(GetDlgItem(main, TOTAL_BET), app.mainThread());
+    }
+    for (const Step& step : sessionSteps()) {
+        SCOPED_TRACE(step.what);
+        for (const Typed& t : step.typed) {
+            if (entry == Entry::SetText) {
+                ASSERT_TRUE(setCellText(main, t.id, t.text));
+            } else {
+                const std::string problem = retypeCell(main, t.id, t.text, app.mainThread());
+                ASSERT_EQ(problem, "") << "typing into cell " << t.id << "; " << describeInput();
+            }
+        }
+        double ms = 0;
+        switch (step.action) {
+        case Action::None:
+            break;
+        case Action::Calculate:
+            ASSERT_TRUE(pressButton(main, CALCULATE, &ms));
+            if (entry == Entry::SetText) {
+                measurements().calculateMs.push_back(ms);
+            }
+            break;
+        case Action::ClearAll:
+            ASSERT_TRUE(pressButton(main, CLEAR_ALL));
+            break;
+        case Action::ClearBankrolls:
+            ASSERT_TRUE(pressButton(main, CLEAR_BANKROLLS));
+            break;
+        }
+        expectCells(main, step.after);
+        expectFile(dir, step.file);
+        EXPECT_EQ(findAnyMessageBox(app.pid()), nullptr) << "a box appeared during a save that worked";
+    }
+    closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+}
+
+TEST(Session, CellsFilledByWmSetText) { runSession(Entry::SetText); }
+
+TEST(Session, CellsTypedOnTheKeyboard) { runSession(Entry::Keyboard); }
+
+// --- keyboard and focus -----------------------------------------------------------------------
+
+TEST(Keyboard, TabVisitsTheInputCellsThenTheButtons) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), ZERO_FILE));
+    App app(dir.path());
+    HWND main = openMain(app, false);
+    ASSERT_NE(main, nullptr);
+    probeInput(GetDlgItem(main, TOTAL_BET), app.mainThread());
+    const DWORD thread = app.mainThread();
+
+    ASSERT_TRUE(focusByClick(GetDlgItem(main, TOTAL_WON), thread))
+        << "focus is on " << focusedId(thread) << "; " << describeInput();
+
+    // The output and bankroll cells are no tab stops; after the last button Tab wraps.
+    const int order[] = {TOTAL_BET, BETS_MADE, BETS_WON, CALCULATE, HELP, CLEAR_ALL, CLEAR_BANKROLLS, TOTAL_WON};
+    for (int expected : order) {
+        SCOPED_TRACE("Tab to " + std::to_string(expected));
+        ASSERT_TRUE(pressKey(focusOf(thread), VK_TAB));
+        EXPECT_TRUE(waitUntil([&] { return focusedId(thread) == expected; }, 3000))
+            << "focus is on " << focusedId(thread) << "; " << describeInput();
+    }
+    if (inputMode().realKeys) {
+        // Shift+Tab walks backwards; posted keys carry no Shift, so only real keys can check it.
+        ASSERT_TRUE(pressKey(focusOf(thread), VK_TAB, true));
+        EXPECT_TRUE(waitUntil([&] { return focusedId(thread) == CLEAR_BANKROLLS; }, 3000))
+            << "focus is on " << focusedId(thread);
+    }
+
+    // Escape and Enter in a cell reach the window as IDCANCEL and IDOK and change nothing.
+    ASSERT_TRUE(setCellText(main, TOTAL_WON, L"12"));
+    ASSERT_TRUE(focusByClick(GetDlgItem(main, TOTAL_WON), thread));
+    ASSERT_TRUE(pressKey(focusOf(thread), VK_ESCAPE));
+    ASSERT_TRUE(pressKey(focusOf(thread), VK_RETURN));
+    waitUntil([] { return false; }, 500);
+    EXPECT_TRUE(IsWindow(main) && IsWindowVisible(main)) << "Escape or Enter closed the window";
+    EXPECT_EQ(narrow(cellText(main, TOTAL_WON).value_or(L"?")), "12");
+    EXPECT_EQ(narrow(cellText(main, ROI).value_or(L"?")), "") << "Enter ran a command";
+    expectFile(dir, ZERO_FILE);
+
+    closeAndExpectExitZero(app, main, CloseBy::AltF4);
+}
+
+TEST(Focus, ComesBackToTheCellAfterAnotherWindowWasActive) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), ZERO_FILE));
+    App app(dir.path());
+    HWND main = openMain(app, false);
+    ASSERT_NE(main, nullptr);
+    probeInput(GetDlgItem(main, TOTAL_BET), app.mainThread());
+    const DWORD thread = app.mainThread();
+
+    ASSERT_TRUE(focusByClick(GetDlgItem(main, TOTAL_BET), thread));
+
+    OtherWindow other;
+    ASSERT_NE(other.hwnd(), nullptr);
+    ASSERT_TRUE(bringToFront(other.hwnd())) << "another window could not be activated";
+    EXPECT_TRUE(waitUntil([&] { return focusOf(thread) == nullptr; }, 3000))
+        << "the calculator kept the focus while another window was active";
+
+    ASSERT_TRUE(bringToFront(main)) << "the calculator could not be activated again";
+    EXPECT_TRUE(waitUntil([&] { return focusedId(thread) == TOTAL_BET; }, 3000))
+        << "focus is on " << focusedId(thread);
+    closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+}
+
+TEST(Close, CloseBoxAndAltF4EndTheProgramWithExitCodeZero) {
+    const struct {
+        const char* name;
+        CloseBy how;
+    } rows[] = {
+        {"close box", CloseBy::CloseBox},
+        {"Alt+F4", CloseBy::AltF4},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        ASSERT_TRUE(dir.ok());
+        ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), "\"7\"\r\n\"8\"\r\n"));
+        App app(dir.path());
+        HWND main = openMain(app, false, true);
+        ASSERT_NE(main, nullptr);
+        if (row.how == CloseBy::AltF4) {
+            probeInput(GetDlgItem(main, TOTAL_BET), app.mainThread());
+        }
+        closeAndExpectExitZero(app, main, row.how);
+        expectFile(dir, "\"7\"\r\n\"8\"\r\n");  // closing does not save
+    }
+}
+
+// --- what the file holds at start --------------------------------------------------------------
+
+TEST(BankrollFile, StartsFromWhateverTheFileHolds) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        const wchar_t* start;
+        const wchar_t* end;
+    } rows[] = {
+        {"empty file", "", ZERO_MONEY, ZERO_MONEY},  // present, so no notice; both values empty
+        {"one value", "\"500\"\r\n", L"$      500.00", ZERO_MONEY},
+        {"LF line ends", "\"12\"\n\"34\"\n", L"$       12.00", L"$       34.00"},
+        {"unquoted with CR LF", "12\r\n34\r\n", L"$       12.00", L"$       34.00"},
+        {"unquoted with LF only", "12\n34\n", L"$    1,234.00", ZERO_MONEY},  // a lone LF is dropped
+        {"unquoted thousands", "1,000.00\r\n", L"$        1.00", ZERO_MONEY},   // the comma ends the value
+        {"three values", "\"1\"\r\n\"2\"\r\n\"3\"\r\n", L"$        1.00", L"$        2.00"},
+        {"not a number", "\"abc\"\r\n\"-7.5x\"\r\n", ZERO_MONEY, L"$       -7.50"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        ASSERT_TRUE(dir.ok());
+        ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), row.bytes));
+        App app(dir.path());
+        HWND main = openMain(app, false, true);
+        ASSERT_NE(main, nullptr);
+        expectCells(main, {L"", L"", L"", L"", row.start, row.end, L"", L"", L""});
+        expectFile(dir, row.bytes);
+        closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+    }
+}
+
+// --- saves that fail -----------------------------------------------------------------------------
+
+// CALCULATE and CLEAR BANKROLLS show their values, then warn; the file keeps its content.
+void expectSavesFailSafely(App& app, HWND main, const TempDir& dir, const std::string& content) {
+    ASSERT_TRUE(setCellText(main, STARTING_BANKROLL, L"500"));
+    ASSERT_TRUE(setCellText(main, TOTAL_WON, L"150"));
+    ASSERT_TRUE(setCellText(main, TOTAL_BET, L"100"));
+    {
+        SCOPED_TRACE("first CALCULATE");
+        pressAndExpectSaveWarning(app, main, CALCULATE);
+        expectCells(main, {L"150", L"100", L"", L"", L"$      500.00", L"$      550.00", L"$   1.50", L"  0.00%",
+                           L"$    0.00"});
+    }
+    {
+        // Every save fails again; the values go on from what the cells show.
+        SCOPED_TRACE("second CALCULATE");
+        pressAndExpectSaveWarning(app, main, CALCULATE);
+        expectCells(main, {L"150", L"100", L"", L"", L"$      500.00", L"$      600.00", L"$   1.50", L"  0.00%",
+                           L"$    0.00"});
+    }
+    {
+        SCOPED_TRACE("CLEAR BANKROLLS");
+        pressAndExpectSaveWarning(app, main, CLEAR_BANKROLLS);
+        expectCells(main, {L"", L"", L"", L"", L"0", L"0", L"", L"", L""});
+    }
+    if (!content.empty()) {
+        expectFile(dir, content);
+    }
+}
+
+TEST(SaveFailure, ReadOnlyFileKeepsItsValues) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string content = "\"100\"\r\n\"200\"\r\n";
+    const std::wstring path = dir.file(L"bankroll.roi");
+    ASSERT_TRUE(writeBytes(path, content));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        GTEST_SKIP() << "this platform lets the user write a read-only file, so the case cannot arise here";
+    }
+    App app(dir.path());
+    HWND main = openMain(app, false, true);
+    ASSERT_NE(main, nullptr);
+    expectCells(main, {L"", L"", L"", L"", L"$      100.00", L"$      200.00", L"", L"", L""});
+    expectSavesFailSafely(app, main, dir, content);
+    closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+    expectFile(dir, content);
+}
+
+TEST(SaveFailure, FileHeldOpenByAnotherProgramKeepsItsValues) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string content = "\"100\"\r\n\"200\"\r\n";
+    const std::wstring path = dir.file(L"bankroll.roi");
+    ASSERT_TRUE(writeBytes(path, content));
+    App app(dir.path());
+    HWND main = openMain(app, false, true);
+    ASSERT_NE(main, nullptr);
+    expectCells(main, {L"", L"", L"", L"", L"$      100.00", L"$      200.00", L"", L"", L""});
+
+    // Another program holds the file open without sharing it.
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    expectSavesFailSafely(app, main, dir, "");
+    CloseHandle(held);
+    expectFile(dir, content);
+    closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+}
+
+TEST(SaveFailure, DirectoryNamedLikeTheFile) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::wstring path = dir.file(L"bankroll.roi");
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    App app(dir.path());
+    HWND main = openMain(app, false, true);  // a directory counts as present: no notice
+    ASSERT_NE(main, nullptr);
+    expectCells(main, {L"", L"", L"", L"", ZERO_MONEY, ZERO_MONEY, L"", L"", L""});
+    expectSavesFailSafely(app, main, dir, "");
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        << "the directory was replaced";
+    closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+}
+
+// --- the help screen -----------------------------------------------------------------------------
+
+// Waits for one more help window than `known` lists and returns the new one.
+HWND waitForNewHelp(const App& app, const std::vector<HWND>& known) {
+    HWND found = nullptr;
+    waitUntil([&] {
+        for (HWND w : helpWindowsOf(app.pid())) {
+            bool old = false;
+            for (HWND k : known) {
+                old = old || k == w;
+            }
+            if (!old) {
+                found = w;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+// A key press as the user makes it: into the help window, which has to be in front.
+bool keyIntoHelp(HWND help) {
+    if (inputMode().realKeys && bringToFront(help)) {
+        return pressKey(help, 'Q');
+    }
+    HWND surface = FindWindowExW(help, nullptr, L"Static", nullptr);
+    return surface && PostMessageW(surface, WM_CHAR, L'q', 1);
+}
+
+void closeHelpBox(HWND help) { PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+// Caption, place, client size and where the text is drawn.
+void expectHelpWindowLooksRight(HWND help) {
+    EXPECT_EQ(narrow(captionOf(help)), narrow(helpCaption()));
+    RECT frame{};
+    GetWindowRect(help, &frame);
+    EXPECT_EQ(frame.left, 30);
+    EXPECT_EQ(frame.top, 10);
+
+    const std::optional<CellSize> cell = helpFontCell();
+    ASSERT_TRUE(cell.has_value());
+    RECT client{};
+    GetClientRect(help, &client);
+    EXPECT_EQ(client.right, 135 * cell->width);
+    EXPECT_EQ(client.bottom, 60 * cell->height);
+
+    // The text is drawn shortly after the window shows; grab until the last row is there.
+    const std::uint32_t background = toPixel(GetSysColor(COLOR_BTNFACE));
+    std::optional<Pixels> grab;
+    InkBox ink;
+    waitUntil(
+        [&] {
+            grab = captureClient(help);
+            ink = grab ? inkBounds(*grab, background) : InkBox{};
+            return grab && grab->at(0, 0) == background && ink.any && ink.bottom > 46 * cell->height &&
+                   ink.bottom <= 47 * cell->height;
+        },
+        5000);
+    ASSERT_TRUE(grab.has_value()) << "the help window could not be grabbed from the screen";
+    if (!ink.any || ink.top >= 2 * cell->height) {
+        wchar_t here[MAX_PATH + 1];
+        GetCurrentDirectoryW(MAX_PATH, here);
+        const std::wstring path = std::wstring(here) + L"\\help-grab.bmp";
+        saveBitmap(*grab, path);
+        std::printf("the help window's grab is in %s\n", narrow(path).c_str());
+        // Does the window hold the text and only the screen lag behind? Ask for a repaint.
+        RedrawWindow(help, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        waitUntil([] { return false; }, 1000);
+        const std::optional<Pixels> again = captureClient(help);
+        const InkBox repainted = again ? inkBounds(*again, background) : InkBox{};
+        std::printf("after a forced repaint: ink %s, top %d, bottom %d\n", repainted.any ? "present" : "absent",
+                    repainted.top, repainted.bottom);
+    }
+    EXPECT_EQ(grab->at(0, 0), background) << "row 1 is not the button-face colour";
+    ASSERT_TRUE(ink.any) << "no text on the help window";
+    // First ink on row 2 at column 5; the last line is on row 47.
+    EXPECT_GE(ink.top, 1 * cell->height);
+    EXPECT_LT(ink.top, 2 * cell->height);
+    EXPECT_GE(ink.left, 4 * cell->width);
+    EXPECT_LT(ink.left, 5 * cell->width);
+    EXPECT_GT(ink.bottom, 46 * cell->height);
+    EXPECT_LE(ink.bottom, 47 * cell->height);
+}
+
+struct HelpRun {
+    TempDir dir;
+    std::optional<App> app;
+    HWND main = nullptr;
+};
+
+void openForHelp(HelpRun& run) {
+    ASSERT_TRUE(run.dir.ok());
+    ASSERT_TRUE(writeBytes(run.dir.file(L"bankroll.roi"), ZERO_FILE));
+    run.app.emplace(run.dir.path());
+    run.main = openMain(*run.app, false);
+    ASSERT_NE(run.main, nullptr);
+    probeInput(GetDlgItem(run.main, TOTAL_BET), run.app->mainThread());
+}
+
+HWND openHelp(HelpRun& run) {
+    const std::vector<HWND> known = helpWindowsOf(run.app->pid());
+    if (!postButton(run.main, HELP)) {
+        return nullptr;
+    }
+    return waitForNewHelp(*run.app, known);
+}
+
+TEST(Help, OpensItsWindowAndAKeyClosesIt) {
+    HelpRun run;
+    openForHelp(run);
+    ASSERT_NE(run.main, nullptr);
+    HWND help = openHelp(run);
+    ASSERT_NE(help, nullptr) << "no help window; windows:\n" << describeWindows(run.app->pid());
+    expectHelpWindowLooksRight(help);
+
+    ASSERT_TRUE(keyIntoHelp(help));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(help); })) << "a key did not close the help window";
+    EXPECT_TRUE(IsWindow(run.main));
+    // The help command has returned: the window works and closes normally.
+    ASSERT_TRUE(pressButton(run.main, CALCULATE));
+    closeAndExpectExitZero(*run.app, run.main, CloseBy::CloseBox);
+}
+
+TEST(Help, CloseBoxClosesItAndItOpensAgain) {
+    HelpRun run;
+    openForHelp(run);
+    ASSERT_NE(run.main, nullptr);
+    HWND help = openHelp(run);
+    ASSERT_NE(help, nullptr);
+    closeHelpBox(help);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(help); })) << "the close box did not close the help window";
+
+    // A second showing is a new window with the whole text again.
+    HWND again = openHelp(run);
+    ASSERT_NE(again, nullptr) << "the help screen did not open a second time";
+    expectHelpWindowLooksRight(again);
+    ASSERT_TRUE(keyIntoHelp(again));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(again); }));
+    closeAndExpectExitZero(*run.app, run.main, CloseBy::CloseBox);
+}
+
+TEST(Help, TheMainWindowWorksWhileItIsOpen) {
+    HelpRun run;
+    openForHelp(run);
+    ASSERT_NE(run.main, nullptr);
+    HWND help = openHelp(run);
+    ASSERT_NE(help, nullptr);
+
+    ASSERT_TRUE(setCellText(run.main, TOTAL_WON, L"150"));
+    ASSERT_TRUE(setCellText(run.main, TOTAL_BET, L"100"));
+    ASSERT_TRUE(setCellText(run.main, BETS_MADE, L"10"));
+    ASSERT_TRUE(setCellText(run.main, BETS_WON, L"3"));
+    ASSERT_TRUE(setCellText(run.main, STARTING_BANKROLL, L"1000"));
+    ASSERT_TRUE(pressButton(run.main, CALCULATE)) << "CALCULATE did not return while the help screen was open";
+    expectCells(run.main,
+                {L"150", L"100", L"10", L"3", L"$    1,000.00", L"$    1,050.00", L"$   1.50", L" 30.00%", L"$   50.00"});
+    expectFile(run.dir, "\"1000\"\r\n\"1050\"\r\n");
+    EXPECT_TRUE(IsWindow(help)) << "CALCULATE closed the help window";
+
+    ASSERT_TRUE(keyIntoHelp(help));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(help); }));
+    closeAndExpectExitZero(*run.app, run.main, CloseBy::CloseBox);
+}
+
+enum class HelpClose { Key, CloseBox };
+
+TEST(Help, TwoOpenWindowsCloseInAnyOrder) {
+    const struct {
+        const char* name;
+        bool newestFirst;
+        HelpClose first;
+        HelpClose second;
+    } rows[] = {
+        {"newest by key, then the older by key", true, HelpClose::Key, HelpClose::Key},
+        {"older by key, then the newest by close box", false, HelpClose::Key, HelpClose::CloseBox},
+        {"older by close box, then the newest by key", false, HelpClose::CloseBox, HelpClose::Key},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        HelpRun run;
+        openForHelp(run);
+        ASSERT_NE(run.main, nullptr);
+        HWND older = openHelp(run);
+        ASSERT_NE(older, nullptr);
+        HWND newer = openHelp(run);
+        ASSERT_NE(newer, nullptr) << "the second help window did not open";
+
+        HWND firstClosed = row.newestFirst ? newer : older;
+        HWND stillOpen = row.newestFirst ? older : newer;
+        const auto close = [](HWND help, HelpClose how) {
+            if (how == HelpClose::Key) {
+                return keyIntoHelp(help);
+            }
+            closeHelpBox(help);
+            return true;
+        };
+        ASSERT_TRUE(close(firstClosed, row.first));
+        EXPECT_TRUE(waitUntil([&] { return !IsWindow(firstClosed); })) << "the first help window stayed open";
+        waitUntil([] { return false; }, 500);
+        ASSERT_TRUE(run.app->running()) << "the program ended";
+        EXPECT_TRUE(IsWindow(stillOpen)) << "closing one help window closed the other";
+        if (IsWindow(stillOpen)) {
+            ASSERT_TRUE(close(stillOpen, row.second));
+            EXPECT_TRUE(waitUntil([&] { return !IsWindow(stillOpen); })) << "the second help window stayed open";
+        }
+        EXPECT_TRUE(helpWindowsOf(run.app->pid()).empty());
+        ASSERT_TRUE(run.app->running()) << "the program ended";
+        ASSERT_TRUE(pressButton(run.main, CALCULATE)) << "windows:\n" << describeWindows(run.app->pid());
+        // No help command is left waiting: the program ends normally.
+        closeAndExpectExitZero(*run.app, run.main, CloseBy::CloseBox);
+    }
+}
+
+}  // namespace
+}  // namespace e2e
