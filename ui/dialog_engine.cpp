@@ -1,1 +1,921 @@
-// Placeholder so the build configures; replaced by the real implementation.
+// The dialog engine: dialogs built from parameters as in-memory templates, controls
+// added one by one, numbered fonts on controls, text converted at the Win32 boundary,
+// the polling modal loop, the one-message pump and message boxes. The bookkeeping
+// (records, fonts, brushes) lives in window_records.cpp; painting a canvas surface in
+// canvas_window.cpp.
+#include "ui/dialog_engine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cmath>
+
+#include "app/runtime.h"
+#include "ui/canvas_window.h"
+#include "ui/window_records.h"
+
+namespace roi {
+
+namespace {
+
+// Engine dialogs between WM_INITDIALOG and WM_DESTROY.
+std::atomic<int> openDialogs{0};
+
+HINSTANCE instance() {
+    HINSTANCE module = moduleHandle();
+    // Before start-up has run (test programs) the runtime has no module handle yet.
+    return module != nullptr ? module : GetModuleHandleW(nullptr);
+}
+
+// ---- dialog template ----------------------------------------------------------------
+
+constexpr DWORD DEFAULT_DIALOG_STYLE = 0x80C000D4;  // WS_POPUP WS_CAPTION DS_MODALFRAME DS_SETFONT
+                                                    // DS_NOFAILCREATE DS_3DLOOK
+constexpr DWORD DIALOG_ALWAYS_SET = DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK;  // 0x54
+
+void putWord(std::vector<WORD>& words, unsigned value) { words.push_back(static_cast<WORD>(value & 0xFFFF)); }
+
+void putDword(std::vector<WORD>& words, DWORD value) {
+    putWord(words, value & 0xFFFF);  // little-endian: low half first
+    putWord(words, value >> 16);
+}
+
+void putText(std::vector<WORD>& words, std::wstring_view text) {
+    for (wchar_t unit : text) {
+        putWord(words, static_cast<unsigned>(unit));
+    }
+    putWord(words, 0);
+}
+
+// Template coordinates are 16-bit; a centred position's marker stands for 0 there.
+short templateCoordinate(int value) {
+    if (value == CENTRED) {
+        return 0;
+    }
+    return static_cast<short>(std::clamp(value, SHRT_MIN, SHRT_MAX));
+}
+
+// Nearest integer, halves to even (the x87's own rounding, written out so it does
+// not depend on the control word).
+long long roundHalfEven(long double value) {
+    const long double lower = std::floor(value);
+    const long double fraction = value - lower;
+    long long whole = static_cast<long long>(lower);
+    if (fraction > 0.5L || (fraction == 0.5L && (whole % 2) != 0)) {
+        ++whole;
+    }
+    return whole;
+}
+
+// The font part for the thread's default dialog font.
+TemplateFont defaultTemplateFont() {
+    FontRecord font;
+    if (!fontInfo(threadRecord().defaultDialogFont, font)) {
+        // No table yet or a number it does not hold: the built-in font 1.
+        createDefaultFonts();
+        if (!fontInfo(1, font)) {
+            return TemplateFont{8, FW_NORMAL, 0, 0, L"MS Sans Serif"};
+        }
+    }
+    TemplateFont part;
+    long double points = static_cast<long double>(font.points);
+    if (!(points >= 0.0L && points <= 32000.0L)) {
+        points = 0.0L;  // a negated or unusable size has no meaning for a template
+    }
+    part.pointSize = static_cast<WORD>(roundHalfEven(points));
+    // The weight is the font's own, not a forced 700: that keeps the dialog font, and
+    // with it the dialog unit and the default text of labels and buttons, at the
+    // normal weight the font asks for. The layout is in dialog units and fits either way.
+    part.weight = static_cast<WORD>(font.logFont.lfWeight);
+    part.italic = font.logFont.lfItalic != 0 ? 1 : 0;
+    part.charSet = font.logFont.lfCharSet;
+    part.face = font.logFont.lfFaceName;
+    return part;
+}
+
+// ---- control kinds --------------------------------------------------------------------
+
+struct KindRule {
+    ControlKind kind;
+    const wchar_t* className;
+    DWORD defaultStyle;
+    DWORD alwaysAdded;
+    DWORD alwaysRemoved;
+    bool defaultDropsBorder;  // default style: WS_BORDER becomes WS_EX_CLIENTEDGE
+};
+
+constexpr KindRule KIND_RULES[] = {
+    {ControlKind::PushButton, L"BUTTON", 0x50010000, 0x50000000, 0x00000000, false},
+    {ControlKind::GroupBox, L"BUTTON", 0x50000007, 0x50000007, 0xA7FFD0F8, false},
+    {ControlKind::StaticLabel, L"STATIC", 0x50000000, 0x50000000, 0x00000000, false},
+    {ControlKind::EditBox, L"EDIT", 0x50810080, 0x50000000, 0x00000000, true},
+    {ControlKind::BitmapImage, L"STATIC", 0x5000000E, 0x5000000E, 0x00000000, false},
+};
+
+const KindRule* kindRule(ControlKind kind) {
+    for (const KindRule& rule : KIND_RULES) {
+        if (rule.kind == kind) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+// "#" followed by decimal digits only: the id it names, or -1.
+long resourceId(std::wstring_view name) {
+    if (name.size() < 2 || name[0] != L'#') {
+        return -1;
+    }
+    long id = 0;
+    for (wchar_t unit : name.substr(1)) {
+        if (unit < L'0' || unit > L'9') {
+            return -1;
+        }
+        id = id * 10 + (unit - L'0');
+        if (id > 0xFFFF) {
+            return -1;  // no resource id is that large
+        }
+    }
+    return id;
+}
+
+wchar_t upperAscii(wchar_t unit) { return (unit >= L'a' && unit <= L'z') ? static_cast<wchar_t>(unit - 32) : unit; }
+
+struct ResourceSearch {
+    std::wstring_view wanted;
+    bool found = false;
+};
+
+BOOL CALLBACK onResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
+    ResourceSearch& search = *reinterpret_cast<ResourceSearch*>(param);
+    if (resourceNameMatches(search.wanted, name)) {
+        search.found = true;
+        return FALSE;  // stop enumerating
+    }
+    return TRUE;
+}
+
+bool hasBitmapResource(std::wstring_view name) {
+    ResourceSearch search{name};
+    // Fails (with ERROR_RESOURCE_TYPE_NOT_FOUND) when the module has no bitmaps at
+    // all, and reports a stop by the callback as a failure too: only found counts.
+    EnumResourceNamesW(instance(), RT_BITMAP, onResourceName, reinterpret_cast<LONG_PTR>(&search));
+    return search.found;
+}
+
+// The name as LoadImageW takes it: an integer resource for "#123".
+LPCWSTR imageName(const std::wstring& name) {
+    const long id = resourceId(name);
+    if (id >= 0) {
+        return MAKEINTRESOURCEW(id);
+    }
+    return name.c_str();
+}
+
+void freeImage(HANDLE image, bool isIcon) {
+    if (isIcon) {
+        DestroyIcon(static_cast<HICON>(image));
+    } else {
+        DeleteObject(image);
+    }
+}
+
+// Loads the image of a BitmapImage control and hands it to the control.
+void attachImage(HWND control, WindowRecord& record, const std::wstring& name, bool isIcon) {
+    const UINT type = isIcon ? IMAGE_ICON : IMAGE_BITMAP;
+    HANDLE image = LoadImageW(instance(), imageName(name), type, 0, 0, LR_LOADMAP3DCOLORS);
+    if (image == nullptr) {
+        return;  // the control stays empty
+    }
+    record.image = image;
+    HANDLE previous = reinterpret_cast<HANDLE>(SendMessageA(control, STM_SETIMAGE, type,
+                                                            reinterpret_cast<LPARAM>(image)));
+    if (previous != nullptr && previous != image) {
+        freeImage(previous, isIcon);
+    }
+}
+
+int clampToInt(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
+
+// ---- procedure: handlers ----------------------------------------------------------------
+
+DialogHandler handlerOf(HWND window) {
+    const WindowRecord* record = findRecord(window);
+    return record != nullptr ? record->handler : nullptr;
+}
+
+// The dialog's handler after the one of the control that sent the message, if any.
+// Records are looked up again for each call: a handler may destroy the dialog.
+INT_PTR controlThenDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND control = reinterpret_cast<HWND>(lParam);
+    if (control != nullptr) {
+        DialogHandler controlHandler = handlerOf(control);
+        if (controlHandler != nullptr) {
+            const INT_PTR result = controlHandler(dialog, message, wParam, lParam);
+            if (result != 0) {
+                return result;
+            }
+        }
+    }
+    DialogHandler dialogHandler = handlerOf(dialog);
+    return dialogHandler != nullptr ? dialogHandler(dialog, message, wParam, lParam) : 0;
+}
+
+INT_PTR onCommand(HWND dialog, WPARAM wParam, LPARAM lParam) {
+    if (GetDlgItem(dialog, LOWORD(wParam)) != nullptr) {
+        return controlThenDialog(dialog, WM_COMMAND, wParam, lParam);
+    }
+    // No child has the id: menu items and toolbar buttons, which would have handlers
+    // of their own, do not exist here; the dialog's handler decides (IDOK, IDCANCEL).
+    DialogHandler dialogHandler = handlerOf(dialog);
+    return dialogHandler != nullptr ? dialogHandler(dialog, WM_COMMAND, wParam, lParam) : 0;
+}
+
+INT_PTR callHandlers(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        return onCommand(dialog, wParam, lParam);
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        return controlThenDialog(dialog, message, wParam, lParam);
+    default: {
+        DialogHandler dialogHandler = handlerOf(dialog);
+        return dialogHandler != nullptr ? dialogHandler(dialog, message, wParam, lParam) : 0;
+    }
+    }
+}
+
+INT_PTR onHandled(HWND dialog, INT_PTR result) {
+    // A handler that set its own message result keeps it.
+    if (GetWindowLongPtrW(dialog, DWLP_MSGRESULT) == 0) {
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
+    }
+    return result;
+}
+
+// ---- procedure: defaults ------------------------------------------------------------------
+
+INT_PTR onInitDialog() {
+    ++openDialogs;
+    // The record does not exist yet; runModal gives the handler its own WM_INITDIALOG.
+    return FALSE;
+}
+
+INT_PTR onActivate(HWND dialog, WPARAM wParam) {
+    const WORD state = LOWORD(wParam);
+    if (state == WA_ACTIVE || state == WA_CLICKACTIVE) {
+        setActiveDialog(dialog);
+    } else if (state == WA_INACTIVE) {
+        setActiveDialog(nullptr);
+    }
+    return 0;
+}
+
+INT_PTR onNcDestroy(HWND dialog) {
+    // The handle may be reused by a later window; pumpMessage must not steer that one.
+    if (activeDialog() == dialog) {
+        setActiveDialog(nullptr);
+    }
+    releaseRecord(dialog);
+    return TRUE;
+}
+
+INT_PTR onDrawItem(LPARAM lParam) {
+    const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    if (item == nullptr) {
+        return FALSE;
+    }
+    const WindowRecord* record = findRecord(item->hwndItem);
+    if (record == nullptr || record->kind != ControlKind::GraphicSurface) {
+        return FALSE;
+    }
+    paintSurface(*item);  // from the backing bitmap, as the canvas frame paints it
+    return TRUE;
+}
+
+constexpr int TEXT_SYSTEM_COLOURS[] = {COLOR_MENUTEXT,   COLOR_WINDOWTEXT, COLOR_WINDOWTEXT, COLOR_BTNTEXT,
+                                       COLOR_WINDOWTEXT, COLOR_WINDOWTEXT, COLOR_WINDOWTEXT};
+constexpr int BACKGROUND_SYSTEM_COLOURS[] = {COLOR_MENU,    COLOR_WINDOW,    COLOR_WINDOW,  COLOR_BTNFACE,
+                                             COLOR_BTNFACE, COLOR_SCROLLBAR, COLOR_BTNFACE};
+
+// WM_CTLCOLORMSGBOX to WM_CTLCOLORSTATIC for control with device context dc.
+INT_PTR onControlColour(UINT message, HDC dc, HWND control) {
+    const unsigned entry = message - WM_CTLCOLORMSGBOX;
+    WindowRecord* record = findRecord(control);
+    if (record == nullptr || record->textColour == COLOUR_NOT_SET) {
+        return FALSE;  // the system colours apply
+    }
+    const COLORREF text = record->textColour >= 0 ? static_cast<COLORREF>(record->textColour)
+                                                  : GetSysColor(TEXT_SYSTEM_COLOURS[entry]);
+    SetTextColor(dc, text);
+    if (record->backgroundColour >= 0) {
+        const COLORREF background = static_cast<COLORREF>(record->backgroundColour);
+        SetBkColor(dc, background);
+        if (record->backgroundBrush == nullptr) {
+            record->backgroundBrush = shareBrush(background);
+        }
+        return reinterpret_cast<INT_PTR>(record->backgroundBrush);
+    }
+    if (record->backgroundColour == COLOUR_SYSTEM) {
+        const int index = BACKGROUND_SYSTEM_COLOURS[entry];
+        SetBkColor(dc, GetSysColor(index));
+        return reinterpret_cast<INT_PTR>(GetSysColorBrush(index));
+    }
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+}
+
+INT_PTR onSysCommand(HWND dialog, WPARAM wParam) {
+    if ((wParam & 0xFFF0) != SC_CLOSE) {
+        return FALSE;
+    }
+    const WindowRecord* record = findRecord(dialog);
+    if (record != nullptr && record->closeLock) {
+        return TRUE;  // the close box does nothing
+    }
+    endDialog(dialog, 0);
+    return TRUE;
+}
+
+INT_PTR defaultAction(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_NCDESTROY:
+        return onNcDestroy(dialog);
+    case WM_DRAWITEM:
+        return onDrawItem(lParam);
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+        return onControlColour(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_SYSCOMMAND:
+        return onSysCommand(dialog, wParam);
+    default:
+        // WM_SIZE included: there are no status bars or toolbars to pass it on to.
+        return FALSE;
+    }
+}
+
+// One message for the modal loop or the pump: true when dialog's accelerators or
+// keyboard navigation took it.
+bool dialogTakes(HWND dialog, MSG& message) {
+    const WindowRecord* record = findRecord(dialog);
+    HACCEL accelerators = record != nullptr ? record->accelerators : nullptr;
+    if (accelerators != nullptr && TranslateAcceleratorW(dialog, accelerators, &message) != 0) {
+        return true;
+    }
+    return IsDialogMessageW(dialog, &message) != FALSE;
+}
+
+}  // namespace
+
+// ---- text conversion ------------------------------------------------------------------------
+
+std::wstring toWide(std::string_view text) {
+    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
+        return {};
+    }
+    const UINT codePage = threadRecord().codePage;
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), size, nullptr, 0);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    const int written = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), size, wide.data(), length);
+    if (written <= 0) {
+        return {};
+    }
+    wide.resize(static_cast<std::size_t>(written));
+    return wide;
+}
+
+std::string toNarrow(std::wstring_view text) {
+    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
+        return {};
+    }
+    const UINT codePage = threadRecord().codePage;
+    const int size = static_cast<int>(text.size());
+    // No default character given: the code page's own stands in for what it cannot hold.
+    const int length = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        return {};
+    }
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    const int written =
+        WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+    if (written <= 0) {
+        return {};
+    }
+    narrow.resize(static_cast<std::size_t>(written));
+    return narrow;
+}
+
+// ---- template building blocks -------------------------------------------------------------
+
+DWORD dialogStyle(DWORD style, int x, int y, bool hasParent) {
+    if (style == 0) {
+        style = DEFAULT_DIALOG_STYLE;
+    }
+    style |= DIALOG_ALWAYS_SET;
+    style &= ~static_cast<DWORD>(WS_VISIBLE | DS_SYSMODAL);  // created hidden, never system-modal
+    if (x == CENTRED || y == CENTRED) {
+        style |= DS_CENTER;
+    }
+    if ((style & WS_CHILD) != 0) {
+        style &= ~static_cast<DWORD>(WS_POPUP | DS_ABSALIGN);
+        if (!hasParent) {
+            style = (style & ~static_cast<DWORD>(WS_CHILD)) | WS_POPUP;
+        }
+    }
+    return style;
+}
+
+void alignToDword(std::vector<WORD>& words) {
+    if (words.size() % 2 != 0) {
+        words.push_back(0);
+    }
+}
+
+std::vector<WORD> buildDialogTemplate(DWORD style, DWORD extendedStyle, int x, int y, int width, int height,
+                                      const TemplateFont& font) {
+    std::vector<WORD> words;
+    words.reserve(32 + font.face.size());
+    putWord(words, 1);          // dlgVer
+    putWord(words, 0xFFFF);     // signature: the extended form
+    putDword(words, 0);         // helpID
+    putDword(words, extendedStyle);
+    putDword(words, style);
+    putWord(words, 0);          // cDlgItems: controls are added as windows afterwards
+    putWord(words, static_cast<WORD>(templateCoordinate(x)));
+    putWord(words, static_cast<WORD>(templateCoordinate(y)));
+    putWord(words, static_cast<WORD>(templateCoordinate(width)));
+    putWord(words, static_cast<WORD>(templateCoordinate(height)));
+    putWord(words, 0);          // menu: none
+    putWord(words, 0);          // windowClass: the dialog class
+    putText(words, L" ");       // title: the caption is set as UTF-16 text after creation
+    if ((style & (DS_SETFONT | DS_SHELLFONT)) != 0) {
+        putWord(words, font.pointSize);
+        putWord(words, font.weight);
+        putWord(words, static_cast<unsigned>(font.italic) | (static_cast<unsigned>(font.charSet) << 8));
+        putText(words, font.face);
+    }
+    alignToDword(words);  // items, had there been any, would start here
+    return words;
+}
+
+ControlStyle controlStyle(ControlKind kind, DWORD style, DWORD extendedStyle) {
+    const KindRule* rule = kindRule(kind);
+    if (rule == nullptr) {
+        return ControlStyle{};
+    }
+    if (style == 0) {
+        style = rule->defaultStyle;
+        if (rule->defaultDropsBorder && (style & WS_BORDER) != 0) {
+            style &= ~static_cast<DWORD>(WS_BORDER);
+            extendedStyle |= WS_EX_CLIENTEDGE;
+        }
+    }
+    style |= rule->alwaysAdded;
+    style &= ~rule->alwaysRemoved;
+    return ControlStyle{rule->className, style, extendedStyle};
+}
+
+bool resourceNameMatches(std::wstring_view wanted, const wchar_t* resourceName) {
+    if (resourceName == nullptr) {
+        return false;
+    }
+    const long id = resourceId(wanted);
+    if (IS_INTRESOURCE(resourceName)) {
+        return id >= 0 && static_cast<ULONG_PTR>(id) == reinterpret_cast<ULONG_PTR>(resourceName);
+    }
+    if (id >= 0) {
+        return false;  // "#123" names an integer id, never a string name
+    }
+    std::size_t i = 0;
+    for (; resourceName[i] != L'\0'; ++i) {
+        if (i >= wanted.size() || upperAscii(resourceName[i]) != upperAscii(wanted[i])) {
+            return false;
+        }
+    }
+    return i == wanted.size();
+}
+
+// ---- dialogs -----------------------------------------------------------------------------------
+
+HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, int y, int width, int height,
+                  DWORD style, DWORD extendedStyle) {
+    // 1. Style.
+    style = dialogStyle(style, x, y, parent != nullptr);
+    const bool centred = (style & DS_CENTER) != 0;
+
+    // 2. Template, 3. the window (hidden, since WS_VISIBLE is gone).
+    const std::vector<WORD> words = buildDialogTemplate(style, extendedStyle, x, y, width, height,
+                                                        defaultTemplateFont());
+    HWND dialog = CreateDialogIndirectParamW(instance(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), parent,
+                                             engineDialogProc, 0);
+    loadWorkingControlWord();
+    if (dialog == nullptr) {
+        return nullptr;
+    }
+
+    // 4. Pixels: the size given is the client size, and the position is placed here.
+    if (unit == UnitMode::Pixels) {
+        RECT outer = {};
+        RECT client = {};
+        if (GetWindowRect(dialog, &outer) != FALSE && GetClientRect(dialog, &client) != FALSE) {
+            const long long outerWidth = static_cast<long long>(width) + (outer.right - outer.left) - client.right;
+            const long long outerHeight =
+                static_cast<long long>(height) + (outer.bottom - outer.top) - client.bottom;
+            long long left = x;
+            long long top = y;
+            if (centred) {
+                RECT work = {};
+                if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) != FALSE) {
+                    left = std::max<long long>(0, static_cast<long long>(work.left) + work.right - outerWidth) / 2;
+                    top = std::max<long long>(0, static_cast<long long>(work.top) + work.bottom - outerHeight) / 2;
+                }
+            } else if ((style & (WS_CHILD | DS_ABSALIGN)) == 0) {
+                POINT origin = {0, 0};
+                if (parent != nullptr && ClientToScreen(parent, &origin) != FALSE) {
+                    left += origin.x;
+                    top += origin.y;
+                }
+            } else if (!((style & WS_CHILD) != 0 && (style & DS_CONTROL) != 0)) {
+                left = std::max<long long>(left, 0);
+                top = std::max<long long>(top, 0);
+            }
+            SetWindowPos(dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth),
+                         clampToInt(outerHeight),
+                         SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOOWNERZORDER |
+                             SWP_NOSENDCHANGING);
+        }
+    }
+
+    // 5. The real caption.
+    SetWindowTextW(dialog, toWide(caption).c_str());
+
+    // 6. The record. A dialog that cannot have one is destroyed rather than left
+    // behind as an invisible window nobody knows about.
+    WindowRecord* record = newRecord(dialog);
+    if (record == nullptr) {
+        DestroyWindow(dialog);
+        return nullptr;
+    }
+    record->parent = parent;
+    record->kind = ControlKind::None;
+    record->flags = (unit == UnitMode::Pixels ? RECORD_PIXELS : RECORD_DIALOG_UNITS) | RECORD_IS_DIALOG;
+    record->showCommand = (style & WS_MAXIMIZE) != 0 ? SW_MAXIMIZE : (style & WS_MINIMIZE) != 0 ? SW_MINIMIZE : SW_SHOW;
+    record->style = style;
+    record->extendedStyle = extendedStyle;
+    record->dialogFont = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    loadWorkingControlWord();
+    return dialog;
+}
+
+void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, int x, int y, int width, int height,
+                DWORD style, DWORD extendedStyle, DialogHandler handler) {
+    // 1. The dialog's record.
+    const WindowRecord* dialogRecord = findRecord(dialog);
+    if (dialogRecord == nullptr) {
+        return;
+    }
+    const std::uint32_t unitBits = dialogRecord->flags & RECORD_UNIT_BITS;
+    HFONT dialogFont = dialogRecord->dialogFont;
+
+    // 3. Style, and the class the kind stands for.
+    const ControlStyle rules = controlStyle(kind, style, extendedStyle);
+    if (rules.className == nullptr) {
+        return;  // not a kind addControl creates
+    }
+    style = rules.style;
+    extendedStyle = rules.extendedStyle;
+
+    // 2. Position: in dialog units the corners are converted, so rounding follows them.
+    RECT box = {x, y, clampToInt(static_cast<long long>(x) + width), clampToInt(static_cast<long long>(y) + height)};
+    if ((unitBits & RECORD_DIALOG_UNITS) != 0) {
+        RECT mapped = box;
+        if (MapDialogRect(dialog, &mapped) != FALSE) {
+            box = mapped;
+        }
+    }
+    const int left = box.left;
+    const int top = box.top;
+    const int boxWidth = clampToInt(static_cast<long long>(box.right) - box.left);
+    const int boxHeight = clampToInt(static_cast<long long>(box.bottom) - box.top);
+
+    // 4. Images: the text names the resource, and a name that is no bitmap is an icon.
+    const std::wstring wideText = toWide(text);
+    const bool isImage = kind == ControlKind::BitmapImage;
+    bool isIcon = false;
+    if (isImage && !hasBitmapResource(wideText)) {
+        isIcon = true;
+        style = (style & ~static_cast<DWORD>(SS_BITMAP)) | SS_ICON;
+    }
+
+    // 5. The window.
+    HWND control = CreateWindowExW(extendedStyle, rules.className, isImage ? nullptr : wideText.c_str(), style, left,
+                                   top, boxWidth, boxHeight, dialog,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance(), nullptr);
+    loadWorkingControlWord();
+    if (control == nullptr) {
+        return;  // no record, no image, no further set-up
+    }
+
+    // 6. Every control starts with the dialog's font.
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont), TRUE);
+
+    // 7. The record.
+    WindowRecord* record = newRecord(control);
+    if (record == nullptr) {
+        return;
+    }
+    record->parent = dialog;
+    record->kind = kind;
+    record->flags = unitBits | RECORD_CONTROL;
+    if (isImage) {
+        record->flags |= isIcon ? RECORD_IMAGE_ICON : RECORD_IMAGE_BITMAP;
+    }
+    record->handler = handler;
+    record->style = style;
+    record->extendedStyle = extendedStyle;
+
+    // 8. Set-up by kind.
+    if (kind == ControlKind::PushButton && (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+        SendMessageA(dialog, DM_SETDEFID, static_cast<WPARAM>(id), 0);
+    } else if (isImage) {
+        attachImage(control, *record, wideText, isIcon);
+    }
+    loadWorkingControlWord();
+}
+
+HWND controlHandle(HWND dialog, int id) {
+    if (dialog == nullptr) {
+        return nullptr;
+    }
+    return GetDlgItem(dialog, id);
+}
+
+std::string getControlText(HWND control) {
+    if (control == nullptr || IsWindow(control) == FALSE) {
+        return {};
+    }
+    const int length = GetWindowTextLengthW(control);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(control, buffer.data(), length + 1);
+    if (copied <= 0) {
+        return {};
+    }
+    buffer.resize(static_cast<std::size_t>(std::min(copied, length)));
+    return toNarrow(buffer);
+}
+
+void setControlText(HWND control, std::string_view text) {
+    if (control == nullptr || IsWindow(control) == FALSE) {
+        return;
+    }
+    SetWindowTextW(control, toWide(text).c_str());
+    loadWorkingControlWord();
+}
+
+// ---- fonts ---------------------------------------------------------------------------------------
+
+int createFont(std::string_view face, float points, int styleBits, int charSet, int pitchAndFamily, int escapement) {
+    std::wstring wideFace = toWide(face);
+    loadWorkingControlWord();
+    if (wideFace.size() > LF_FACESIZE - 1) {
+        wideFace.resize(LF_FACESIZE - 1);
+    }
+    // 0 means the default size; a size that is no number at all is taken the same way.
+    if (points == 0.0f || !std::isfinite(points)) {
+        points = 8.0f;
+    }
+    if ((styleBits & FONT_NEGATE_SIZE) != 0) {
+        points = -points;
+    }
+    LOGFONTW logFont = {};  // every field not named below stays 0
+    logFont.lfEscapement = escapement;
+    logFont.lfOrientation = escapement;
+    logFont.lfWeight = (styleBits & FONT_BOLD) != 0 ? FW_BOLD : FW_NORMAL;
+    logFont.lfItalic = (styleBits & FONT_ITALIC) != 0 ? 1 : 0;
+    logFont.lfUnderline = (styleBits & FONT_UNDERLINE) != 0 ? 1 : 0;
+    logFont.lfStrikeOut = (styleBits & FONT_STRIKEOUT) != 0 ? 1 : 0;
+    logFont.lfCharSet = static_cast<BYTE>(charSet);
+    logFont.lfPitchAndFamily = static_cast<BYTE>(pitchAndFamily);
+    std::copy(wideFace.begin(), wideFace.end(), logFont.lfFaceName);
+    return findOrAddFont(points, logFont);
+}
+
+void setControlFont(HWND dialog, int id, int fontNumber) {
+    // 1. The control and the font.
+    if (fontNumber == 0) {
+        fontNumber = 1;
+    }
+    HWND control = controlHandle(dialog, id);
+    WindowRecord* record = findRecord(control);
+    FontRecord info;
+    if (record == nullptr || !fontInfo(fontNumber, info)) {
+        return;
+    }
+    // 2. Realised on the control's device context.
+    HFONT font = realiseFont(fontNumber, control);
+    if (font == nullptr) {
+        return;  // the control keeps its font
+    }
+    // 3. A surface draws with its memory DC's font; other controls take WM_SETFONT.
+    if (record->kind == ControlKind::GraphicSurface) {
+        SurfaceState* surface = record->surface;
+        if (surface == nullptr || surface->memoryDc == nullptr) {
+            return;
+        }
+        HGDIOBJ replaced = SelectObject(surface->memoryDc, font);
+        if (replaced == nullptr || replaced == HGDI_ERROR) {
+            return;
+        }
+        if (surface->replacedFont == nullptr) {
+            surface->replacedFont = replaced;
+        }
+        TEXTMETRICW metrics = {};
+        if (GetTextMetricsW(surface->memoryDc, &metrics) != FALSE) {
+            surface->averageCharWidth = metrics.tmAveCharWidth;
+            surface->lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
+        }
+    } else {
+        if (!record->initialFontKnown) {
+            HFONT initial = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+            record->initialFontKnown = true;
+            record->initialFont = initial;
+            record->initialFontIsSystem = initial == nullptr;
+        }
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    loadWorkingControlWord();
+    // 4. References: the new font first, so a font set twice never drops to 0.
+    addFontReference(fontNumber);
+    const int previous = record->font;
+    record->font = fontNumber;
+    if (previous != 0) {
+        dropFontReference(previous);
+    }
+}
+
+void releaseFont(int fontNumber) { unrealiseFont(fontNumber); }
+
+// ---- running -------------------------------------------------------------------------------------
+
+void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {
+    // 1.
+    SetForegroundWindow(dialog);
+
+    // 2. The handler's own start, called directly; Windows' messages meanwhile reach
+    // no handler, since it is not stored yet.
+    const WindowRecord* early = findRecord(dialog);
+    const int showCommand = early != nullptr ? early->showCommand : SW_SHOW;
+    if (handler != nullptr) {
+        handler(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(dialog), 0);
+        RECT client = {};
+        GetClientRect(dialog, &client);
+        const WPARAM sizeType = showCommand == SW_MAXIMIZE   ? SIZE_MAXIMIZED
+                                : showCommand == SW_MINIMIZE ? SIZE_MINIMIZED
+                                                             : SIZE_RESTORED;
+        handler(dialog, WM_SIZE, sizeType, MAKELPARAM(client.right, client.bottom));
+    }
+
+    // 3.
+    WindowRecord* record = findRecord(dialog);
+    if (record == nullptr) {
+        return;
+    }
+    record->handler = handler;
+    record->flags |= RECORD_SHOWN_MODALLY;
+    record->resultDestination = result;
+    HWND parent = record->parent;
+    const bool idleMessages = (record->style & DS_NOIDLEMSG) == 0;
+
+    // 4.
+    if (parent != nullptr) {
+        SendMessageA(parent, WM_CANCELMODE, 0, 0);
+        EnableWindow(parent, FALSE);
+    }
+
+    // 5.
+    ShowWindow(dialog, record->showCommand);
+    loadWorkingControlWord();
+
+    // 6. Polling, never blocking in GetMessageW.
+    MSG message = {};
+    for (;;) {
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
+            // A message sent from another thread is handled inside PeekMessageW and can
+            // destroy the dialog with nothing left in the queue: check before idling.
+            if (IsWindow(dialog) == FALSE) {
+                break;
+            }
+            if (parent != nullptr && idleMessages) {
+                SendMessageA(parent, WM_ENTERIDLE, MSGF_DIALOGBOX, reinterpret_cast<LPARAM>(dialog));
+            }
+            Sleep(1);
+            continue;
+        }
+        if (IsWindow(dialog) == FALSE || !dialogTakes(dialog, message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (IsWindow(dialog) == FALSE) {
+            break;
+        }
+    }
+    loadWorkingControlWord();
+
+    // 7. endDialog enabled the parent; a dialog destroyed some other way must not
+    // leave it disabled either.
+    if (parent != nullptr && IsWindow(parent) != FALSE) {
+        EnableWindow(parent, TRUE);
+        SetFocus(parent);
+    }
+}
+
+void endDialog(HWND dialog, INT_PTR result) {
+    // 1., 2.
+    WindowRecord* record = findRecord(dialog);
+    if (record == nullptr) {
+        return;
+    }
+    if (record->resultDestination != nullptr) {
+        *record->resultDestination = result;
+    }
+    record->closeLock = false;
+
+    // 3. The handler sees WM_CLOSE; it may end the dialog itself, so look again.
+    SendMessageA(dialog, WM_CLOSE, 0, 0);
+    record = findRecord(dialog);
+    if (record == nullptr) {
+        return;
+    }
+
+    // 4.
+    if (record->parent != nullptr) {
+        EnableWindow(record->parent, TRUE);
+    }
+    if (record->accelerators != nullptr) {
+        DestroyAcceleratorTable(record->accelerators);
+        record->accelerators = nullptr;
+    }
+
+    // 5. WM_DESTROY and WM_NCDESTROY follow; the records go with the latter.
+    DestroyWindow(dialog);
+    loadWorkingControlWord();
+}
+
+int pumpMessage() {
+    MSG message = {};
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
+        Sleep(1);
+    } else {
+        HWND active = activeDialog();
+        if (active == nullptr || IsWindow(active) == FALSE || !dialogTakes(active, message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    loadWorkingControlWord();
+    return openDialogs.load();
+}
+
+int messageBox(std::string_view text, std::string_view title, UINT style) {
+    const std::wstring wideText = toWide(text);
+    const std::wstring wideTitle = toWide(title.empty() ? std::string_view(DEFAULT_TITLE) : title);
+    Sleep(5);
+    const int pressed = MessageBoxW(nullptr, wideText.c_str(), wideTitle.c_str(), style);
+    loadWorkingControlWord();
+    return pressed;
+}
+
+// ---- the dialog procedure -----------------------------------------------------------------------
+
+INT_PTR CALLBACK engineDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return onInitDialog();
+    case WM_ACTIVATE:
+        return onActivate(dialog, wParam);
+    case WM_DESTROY:
+        --openDialogs;
+        break;
+    default:
+        break;
+    }
+    const INT_PTR result = callHandlers(dialog, message, wParam, lParam);
+    if (result != 0) {
+        return onHandled(dialog, result);
+    }
+    return defaultAction(dialog, message, wParam, lParam);
+}
+
+}  // namespace roi

@@ -301,6 +301,9 @@ HBRUSH shareBrush(COLORREF colour) {
 int fontHeightFor(int pixelsPerInch, float points) {
     // Computed in extended precision; the nearest integer, halves to even.
     const long double exact = static_cast<long double>(pixelsPerInch) * static_cast<long double>(points) / 72.0L;
+    if (exact != exact) {
+        return 0;  // no size at all: the face's default height
+    }
     const bool negative = exact < 0;
     const long double magnitude = negative ? -exact : exact;
     if (!(magnitude < 2147483647.0L)) {
