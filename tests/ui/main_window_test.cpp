@@ -70,27 +70,29 @@ std::string classOf(HWND window) {
     return narrow(name);
 }
 
+struct MainDialogSearch {
+    std::wstring caption = wide(CAPTION);
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK matchMainDialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<MainDialogSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t text[256] = {};
+    if (process == GetCurrentProcessId() && InternalGetWindowText(window, text, 256) > 0 &&
+        search->caption == text) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // This process's MainDialog, shown or hidden. Other Wine programs share the desktop
 // (and may run the calculator right now), so FindWindowW alone is not enough.
 HWND findMainDialog() {
-    struct Search {
-        std::wstring caption = wide(CAPTION);
-        HWND found = nullptr;
-    } search;
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            wchar_t text[256] = {};
-            if (process == GetCurrentProcessId() && InternalGetWindowText(window, text, 256) > 0 &&
-                s->caption == text) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    MainDialogSearch search;
+    EnumWindows(matchMainDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -467,6 +469,19 @@ TEST_F(MainWindowTest, BuildsAHiddenResizableDialogWithTheCaptionAndClientSize) 
     EXPECT_GE(origin.x, place.left);
     EXPECT_LE(frame.top, place.top);
     EXPECT_GE(origin.y, place.top);
+
+    // A larger frame moves no control.
+    RECT before;
+    GetWindowRect(item(1025), &before);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&before), 2);
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 100,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetClientRect(dialog, &client);
+    EXPECT_GT(client.right, size.right);
+    RECT after;
+    GetWindowRect(item(1025), &after);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&after), 2);
+    EXPECT_TRUE(EqualRect(&before, &after));
 }
 
 TEST_F(MainWindowTest, PutsTheBoldCellFontOnTheNineCellsAndNowhereElse) {
