@@ -121,6 +121,31 @@ const KindRule* kindRule(ControlKind kind) {
     return nullptr;
 }
 
+// Window class and final styles of a control; a null class for kinds addControl
+// does not create.
+struct ControlStyle {
+    const wchar_t* className = nullptr;
+    DWORD style = 0;
+    DWORD extendedStyle = 0;
+};
+
+ControlStyle controlStyle(ControlKind kind, DWORD style, DWORD extendedStyle) {
+    const KindRule* rule = kindRule(kind);
+    if (rule == nullptr) {
+        return ControlStyle{};
+    }
+    if (style == 0) {
+        style = rule->defaultStyle;
+        if (rule->defaultDropsBorder && (style & WS_BORDER) != 0) {
+            style &= ~static_cast<DWORD>(WS_BORDER);
+            extendedStyle |= WS_EX_CLIENTEDGE;
+        }
+    }
+    style |= rule->alwaysAdded;
+    style &= ~rule->alwaysRemoved;
+    return ControlStyle{rule->className, style, extendedStyle};
+}
+
 // "#" followed by decimal digits only: the id it names, or -1.
 long resourceId(std::wstring_view name) {
     if (name.size() < 2 || name[0] != L'#') {
@@ -465,23 +490,6 @@ std::vector<WORD> buildDialogTemplate(DWORD style, DWORD extendedStyle, int x, i
     }
     alignToDword(words);  // items, had there been any, would start here
     return words;
-}
-
-ControlStyle controlStyle(ControlKind kind, DWORD style, DWORD extendedStyle) {
-    const KindRule* rule = kindRule(kind);
-    if (rule == nullptr) {
-        return ControlStyle{};
-    }
-    if (style == 0) {
-        style = rule->defaultStyle;
-        if (rule->defaultDropsBorder && (style & WS_BORDER) != 0) {
-            style &= ~static_cast<DWORD>(WS_BORDER);
-            extendedStyle |= WS_EX_CLIENTEDGE;
-        }
-    }
-    style |= rule->alwaysAdded;
-    style &= ~rule->alwaysRemoved;
-    return ControlStyle{rule->className, style, extendedStyle};
 }
 
 bool resourceNameMatches(std::wstring_view wanted, const wchar_t* resourceName) {

@@ -72,14 +72,6 @@ std::vector<WORD> buildDialogTemplate(DWORD style, DWORD extendedStyle, int x, i
 // Pads the buffer to a DWORD boundary (templates and their items start on one).
 void alignToDword(std::vector<WORD>& words);
 
-// Window class and style rules of a control kind; null class for kinds addControl
-// does not create.
-struct ControlStyle {
-    const wchar_t* className = nullptr;
-    DWORD style = 0;
-    DWORD extendedStyle = 0;
-};
-ControlStyle controlStyle(ControlKind kind, DWORD style, DWORD extendedStyle);
 // Whether a resource name handed over by EnumResourceNamesW (an integer id or a
 // string) is the one wanted: "#" with decimal digits means that id, any other name
 // is compared with a to z matched to A to Z.

@@ -109,7 +109,7 @@ void releaseResources(WindowRecord* record) {
     if (record->initialFontKnown && record->surface == nullptr && IsWindow(record->window)) {
         // No redraw: the window is on its way out.
         HFONT initial = record->initialFontIsSystem ? nullptr : record->initialFont;
-        SendMessageW(record->window, WM_SETFONT, reinterpret_cast<WPARAM>(initial), FALSE);
+        SendMessageA(record->window, WM_SETFONT, reinterpret_cast<WPARAM>(initial), FALSE);
     }
     if (record->backgroundBrush != nullptr && dropBrushUser(record->backgroundBrush)) {
         DeleteObject(record->backgroundBrush);

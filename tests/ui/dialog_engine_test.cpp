@@ -290,45 +290,6 @@ TEST_F(EngineTest, PixelDialogHasTheGivenClientSizeAndPlace) {
 
 // ---- controls --------------------------------------------------------------------------------
 
-TEST(ControlStyle, KindRules) {
-    struct Case {
-        const char* name;
-        ControlKind kind;
-        DWORD style;
-        DWORD extendedStyle;
-        const wchar_t* className;
-        DWORD expectStyle;
-        DWORD expectExtended;
-    };
-    const Case cases[] = {
-        {"button default", ControlKind::PushButton, 0, 0, L"BUTTON", 0x50010000, 0},
-        {"button default push", ControlKind::PushButton, BS_DEFPUSHBUTTON, 0, L"BUTTON", 0x50000001, 0},
-        {"group default", ControlKind::GroupBox, 0, 0, L"BUTTON", 0x50000007, 0},
-        // a group box never takes the tab stop or a push-button type
-        {"group explicit", ControlKind::GroupBox, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, L"BUTTON", 0x50000007, 0},
-        {"label default", ControlKind::StaticLabel, 0, 0, L"STATIC", 0x50000000, 0},
-        {"label centred", ControlKind::StaticLabel, SS_CENTER, 0, L"STATIC", 0x50000001, 0},
-        // default edit: WS_BORDER becomes the client edge
-        {"edit default", ControlKind::EditBox, 0, 0, L"EDIT", 0x50010080, WS_EX_CLIENTEDGE},
-        {"edit cell", ControlKind::EditBox, 0x50010081, 0x200, L"EDIT", 0x50010081, 0x200},
-        // an explicit WS_BORDER is kept
-        {"edit explicit border", ControlKind::EditBox, WS_BORDER, 0, L"EDIT", 0x50800000, 0},
-        {"image badge", ControlKind::BitmapImage, 0x20, 0, L"STATIC", 0x5000002E, 0},
-        {"image default", ControlKind::BitmapImage, 0, 0, L"STATIC", 0x5000000E, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ControlStyle result = controlStyle(c.kind, c.style, c.extendedStyle);
-        ASSERT_NE(result.className, nullptr);
-        EXPECT_EQ(std::wstring(result.className), c.className);
-        EXPECT_EQ(result.style, c.expectStyle);
-        EXPECT_EQ(result.extendedStyle, c.expectExtended);
-    }
-    // Kinds addControl does not create.
-    EXPECT_EQ(controlStyle(ControlKind::None, 0, 0).className, nullptr);
-    EXPECT_EQ(controlStyle(ControlKind::GraphicSurface, 0, 0).className, nullptr);
-}
-
 TEST_F(EngineTest, ControlsCarryTheirStyles) {
     struct Case {
         const char* name;
@@ -338,16 +299,22 @@ TEST_F(EngineTest, ControlsCarryTheirStyles) {
         const wchar_t* className;
         DWORD expectStyle;
         DWORD expectExtended;
+        DWORD classDrops = 0;  // style bits the window class itself takes away
     };
     const Case cases[] = {
         {"button", ControlKind::PushButton, 0, 0, L"Button", 0x50010000, 0},
         {"button explicit", ControlKind::PushButton, WS_GROUP, 0, L"Button", 0x50020000, 0},
         {"group", ControlKind::GroupBox, 0, 0, L"Button", 0x50000007, 0},
-        {"group explicit", ControlKind::GroupBox, WS_TABSTOP, 0, L"Button", 0x50000007, 0},
+        // a group box never takes the tab stop or another button type
+        {"group explicit", ControlKind::GroupBox, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, L"Button", 0x50000007, 0},
         {"label", ControlKind::StaticLabel, 0, 0, L"Static", 0x50000000, 0},
         {"label explicit", ControlKind::StaticLabel, SS_RIGHT, 0, L"Static", 0x50000002, 0},
         {"edit", ControlKind::EditBox, 0, 0, L"Edit", 0x50010080, WS_EX_CLIENTEDGE},
         {"edit explicit", ControlKind::EditBox, 0x50000081, 0x200, L"Edit", 0x50000081, 0x200},
+        // an explicit WS_BORDER is kept, and no client edge is added
+        // (an edit control draws its border itself and clears WS_BORDER)
+        {"edit explicit border", ControlKind::EditBox, WS_BORDER, 0, L"Edit", 0x50800000, 0, WS_BORDER},
+        {"default push button", ControlKind::PushButton, BS_DEFPUSHBUTTON, 0, L"Button", 0x50000001, 0},
     };
     HWND dialog = hiddenDialog();
     ASSERT_NE(dialog, nullptr);
@@ -361,7 +328,7 @@ TEST_F(EngineTest, ControlsCarryTheirStyles) {
         wchar_t className[32] = {};
         GetClassNameW(control, className, 32);
         EXPECT_EQ(lstrcmpiW(className, c.className), 0);
-        EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE)), c.expectStyle);
+        EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE)), c.expectStyle & ~c.classDrops);
         EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(control, GWL_EXSTYLE)) & ~WS_EX_NOPARENTNOTIFY, c.expectExtended);
         const WindowRecord* record = findRecord(control);
         ASSERT_NE(record, nullptr);
