@@ -100,15 +100,14 @@ constexpr char CELL_FONT_FACE[] = "MS Sans Serif";
 constexpr float CELL_FONT_POINTS = 10.0f;
 
 // The nine cells, in the order the cell font is set on them.
-constexpr int FONT_CELLS[] = {ID_TOTAL_WON,      ID_TOTAL_BET,         ID_BETS_MADE,
-                              ID_BETS_WON,       ID_ROI,               ID_WIN_PERCENT,
-                              ID_AVERAGE_MUTUEL, ID_STARTING_BANKROLL, ID_ENDING_BANKROLL};
+constexpr int FONT_CELLS[] = {ID_TOTAL_WON,   ID_TOTAL_BET,      ID_BETS_MADE,         ID_BETS_WON,       ID_ROI,
+                              ID_WIN_PERCENT, ID_AVERAGE_MUTUEL, ID_STARTING_BANKROLL, ID_ENDING_BANKROLL};
 
 // The cells CLEAR ALL and CLEAR BANKROLLS blank, in order.
-constexpr int BLANKED_CELLS[] = {ID_TOTAL_WON, ID_TOTAL_BET, ID_BETS_MADE,     ID_BETS_WON,
+constexpr int BLANKED_CELLS[] = {ID_TOTAL_WON, ID_TOTAL_BET,   ID_BETS_MADE,     ID_BETS_WON,
                                  ID_ROI,       ID_WIN_PERCENT, ID_AVERAGE_MUTUEL};
 
-// The creation notice keeps its historical spelling.
+// The creation notice, word for word, with its misspelt file name.
 constexpr char CREATION_NOTICE[] = "bankoll.roi NOT FOUND - CREATING NEW BANKROLL FILE";
 constexpr UINT CREATION_NOTICE_STYLE = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
 
@@ -133,9 +132,13 @@ std::string mainCaption() {
     return caption;
 }
 
-std::string cellText(int id) { return getControlText(controlHandle(theDialog, id)); }
+std::string cellText(int id) {
+    return getControlText(controlHandle(theDialog, id));
+}
 
-void setCell(HWND dialog, int id, std::string_view text) { setControlText(controlHandle(dialog, id), text); }
+void setCell(HWND dialog, int id, std::string_view text) {
+    setControlText(controlHandle(dialog, id), text);
+}
 
 // Shows value through mask: the text is parsed afresh, so the cell shows what the
 // stored text is worth, not an unrounded intermediate.
@@ -269,7 +272,9 @@ void initCommonControls() {
 
 }  // namespace
 
-HWND mainDialog() { return theDialog; }
+HWND mainDialog() {
+    return theDialog;
+}
 
 void loadBankroll(HWND dialog) {
     SessionValues& s = session();

@@ -43,7 +43,9 @@ const char MASKED_ZERO[] = "$        0.00";
 // Every cell a test looks at, in id order.
 constexpr int CELLS[] = {1001, 1002, 1003, 1004, 1011, 1015, 1018, 1024, 1025};
 
-std::wstring wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
 
 std::string narrow(const std::wstring& text) {
     std::string out;
@@ -57,11 +59,15 @@ std::string narrow(const std::wstring& text) {
 std::string windowText(HWND window) {
     wchar_t buffer[512] = {};
     DWORD_PTR copied = 0;
-    if (SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000,
-                            &copied) == 0) {
+    if (SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000, &copied) ==
+        0) {
         return "<no answer>";
     }
     return narrow(buffer);
+}
+
+HFONT fontOf(HWND window) {
+    return reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
 }
 
 std::string classOf(HWND window) {
@@ -80,8 +86,7 @@ BOOL CALLBACK matchMainDialog(HWND window, LPARAM param) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     wchar_t text[256] = {};
-    if (process == GetCurrentProcessId() && InternalGetWindowText(window, text, 256) > 0 &&
-        search->caption == text) {
+    if (process == GetCurrentProcessId() && InternalGetWindowText(window, text, 256) > 0 && search->caption == text) {
         search->found = window;
         return FALSE;
     }
@@ -295,7 +300,8 @@ public:
         }).detach();
     }
 };
-[[maybe_unused]] const testing::Environment* const environment = testing::AddGlobalTestEnvironment(new MainWindowEnvironment);
+[[maybe_unused]] const testing::Environment* const environment =
+    testing::AddGlobalTestEnvironment(new MainWindowEnvironment);
 
 class MainWindowTest : public testing::Test {
 protected:
@@ -347,6 +353,13 @@ protected:
     HWND item(int id) const { return GetDlgItem(window_.dialog, id); }
     std::string cell(int id) const { return windowText(item(id)); }
     void type(int id, const std::string& text) { SetWindowTextW(item(id), wide(text).c_str()); }
+    // The session of the examples: won 150, bet 100, 10 bets made, 3 won.
+    void typeSession() {
+        type(1001, "150");
+        type(1002, "100");
+        type(1003, "10");
+        type(1004, "3");
+    }
     std::map<int, std::string> cells() const {
         std::map<int, std::string> all;
         for (const int id : CELLS) {
@@ -399,20 +412,24 @@ const ControlRow CONTROL_ROWS[] = {
     {1007, "Static", "NUMBER OF BETS MADE", 205, 30, 90, 15, LABEL, 0, Font::Dialog},
     {1008, "Static", "NUMBER OF BETS WON", 298, 30, 90, 15, LABEL, 0, Font::Dialog},
     {1022, "Static", "STARTING BANKROLL ", 15, 80, 95, 15, LABEL, 0, Font::Dialog},  // trailing blank kept
-    {1024, "Edit", "", 17, 95, 70, 12, CELL_OUT, 0x200, Font::Cell},                     // typed into, yet no tab stop
+    {1024, "Edit", "", 17, 95, 70, 12, CELL_OUT, 0x200, Font::Cell},                 // typed into, yet no tab stop
     {1022, "Static", "ENDING BANKROLL ", 307, 80, 90, 15, LABEL, 0, Font::Dialog},
     {1025, "Edit", "", 305, 95, 70, 12, CELL_OUT, 0x200, Font::Cell},
     {1019, "Button", "INPUT", 20, 15, 373, 55, GROUP, 0, Font::Dialog},  // group boxes last, after what they frame
     {1020, "Button", "OUTPUT", 70, 125, 260, 55, GROUP, 0, Font::Dialog},
 };
 
-TEST_F(MainWindowTest, BuildsTheControlsInOrderWithTheirIdsTextsStylesAndPlaces) {
+TEST_F(MainWindowTest, BuildsTheControlsInOrderWithTheirIdsTextsStylesPlacesAndFonts) {
     buildWith(ZERO_FILE);
     std::vector<HWND> children;
     for (HWND child = GetWindow(window_.dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         children.push_back(child);
     }
     ASSERT_EQ(children.size(), std::size(CONTROL_ROWS));
+    const HFONT cellFont = fontOf(item(1001));
+    const HFONT dialogFont = fontOf(window_.dialog);
+    ASSERT_NE(cellFont, nullptr);
+    ASSERT_NE(cellFont, dialogFont);
     for (std::size_t i = 0; i < children.size(); ++i) {
         const ControlRow& row = CONTROL_ROWS[i];
         HWND child = children[i];
@@ -435,6 +452,17 @@ TEST_F(MainWindowTest, BuildsTheControlsInOrderWithTheirIdsTextsStylesAndPlaces)
         if (row.width != 0) {
             EXPECT_EQ(actual.right, expected.right);
             EXPECT_EQ(actual.bottom, expected.bottom);
+        }
+        switch (row.font) {
+        case Font::Cell:
+            EXPECT_EQ(fontOf(child), cellFont);
+            break;
+        case Font::Dialog:  // labels, buttons and group boxes keep the dialog font
+            EXPECT_EQ(fontOf(child), dialogFont);
+            break;
+        case Font::None:  // an image shows no text; it only must not carry the cell font
+            EXPECT_NE(fontOf(child), cellFont);
+            break;
         }
     }
 }
@@ -484,43 +512,18 @@ TEST_F(MainWindowTest, BuildsAHiddenResizableDialogWithTheCaptionAndClientSize) 
     EXPECT_TRUE(EqualRect(&before, &after));
 }
 
-TEST_F(MainWindowTest, PutsTheBoldCellFontOnTheNineCellsAndNowhereElse) {
+TEST_F(MainWindowTest, CellFontIsTenPointBoldMsSansSerif) {
     buildWith(ZERO_FILE);
-    const auto fontOf = [](HWND window) { return reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)); };
-    const HFONT cellFont = fontOf(item(1001));
-    ASSERT_NE(cellFont, nullptr);
-    const HFONT dialogFont = fontOf(window_.dialog);
-    EXPECT_NE(cellFont, dialogFont);
-
     LOGFONTW font = {};
-    ASSERT_NE(GetObjectW(cellFont, sizeof font, &font), 0);
+    ASSERT_NE(GetObjectW(fontOf(item(1001)), sizeof font, &font), 0);
     HDC dc = GetDC(window_.dialog);
     const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
     ReleaseDC(window_.dialog, dc);
     EXPECT_EQ(std::wstring(font.lfFaceName), L"MS Sans Serif");
     EXPECT_EQ(font.lfWeight, FW_BOLD);
     EXPECT_EQ(font.lfHeight, -static_cast<LONG>(std::lround(dpi * 10 / 72.0)));  // 10 points
-    EXPECT_EQ(font.lfItalic, 0);
-    EXPECT_EQ(font.lfUnderline, 0);
-    EXPECT_EQ(font.lfStrikeOut, 0);
+    EXPECT_EQ(font.lfItalic + font.lfUnderline + font.lfStrikeOut, 0);
     EXPECT_EQ(font.lfCharSet, ANSI_CHARSET);
-
-    int index = 0;
-    for (HWND child = GetWindow(window_.dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        const ControlRow& row = CONTROL_ROWS[index++];
-        SCOPED_TRACE(testing::Message() << "control " << index << " (" << row.id << ")");
-        switch (row.font) {
-        case Font::Cell:
-            EXPECT_EQ(fontOf(child), cellFont);
-            break;
-        case Font::Dialog:  // labels, buttons and group boxes keep the dialog font
-            EXPECT_EQ(fontOf(child), dialogFont);
-            break;
-        case Font::None:  // an image shows no text; it only must not carry the cell font
-            EXPECT_NE(fontOf(child), cellFont);
-            break;
-        }
-    }
 }
 
 TEST_F(MainWindowTest, TabVisitsTheInputCellsAndButtonsOnly) {
@@ -552,8 +555,7 @@ TEST_F(MainWindowTest, LoadsTheBankrollIntoTheSessionAndTheTwoCells) {
         {"zero file", std::string(ZERO_FILE), "0", "0", MASKED_ZERO, MASKED_ZERO},
         {"empty file is present", std::string(), "", "", MASKED_ZERO, MASKED_ZERO},  // no notice, no values
         {"one value", std::string("\"500\"\r\n"), "500", "", "$      500.00", MASKED_ZERO},
-        {"empty first, negative second", std::string("\"\"\r\n\"-25\"\r\n"), "", "-25", MASKED_ZERO,
-         "$      -25.00"},
+        {"empty first, negative second", std::string("\"\"\r\n\"-25\"\r\n"), "", "-25", MASKED_ZERO, "$      -25.00"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -652,24 +654,111 @@ TEST_F(MainWindowTest, CalculateShowsSavesAndReadsBack) {
     };
     const Case cases[] = {
         // The cell shows "$        0.00" after loading; its filtered text is what is saved.
-        {"all empty", {"", "", "", "", nullptr}, 1, 0, MASKED_ZERO, MASKED_ZERO, "$   0.00", "  0.00%", "$    0.00",
-         "\"0.00\"\r\n\"0\"\r\n", "0.00", "0", " 0"},
-        {"starting bankroll only", {"", "", "", "", "1000"}, 1, 0, "$    1,000.00", "$    1,000.00", "$   0.00",
-         "  0.00%", "$    0.00", "\"1000\"\r\n\"1000\"\r\n", "1000", "1000", " 0"},
-        {"one session", {"150", "100", "10", "3", "1000"}, 1, 0, "$    1,000.00", "$    1,050.00", "$   1.50",
-         " 30.00%", "$   50.00", "\"1000\"\r\n\"1050\"\r\n", "1000", "1050", " 50"},
+        {"all empty",
+         {"", "", "", "", nullptr},
+         1,
+         0,
+         MASKED_ZERO,
+         MASKED_ZERO,
+         "$   0.00",
+         "  0.00%",
+         "$    0.00",
+         "\"0.00\"\r\n\"0\"\r\n",
+         "0.00",
+         "0",
+         " 0"},
+        {"starting bankroll only",
+         {"", "", "", "", "1000"},
+         1,
+         0,
+         "$    1,000.00",
+         "$    1,000.00",
+         "$   0.00",
+         "  0.00%",
+         "$    0.00",
+         "\"1000\"\r\n\"1000\"\r\n",
+         "1000",
+         "1000",
+         " 0"},
+        {"one session",
+         {"150", "100", "10", "3", "1000"},
+         1,
+         0,
+         "$    1,000.00",
+         "$    1,050.00",
+         "$   1.50",
+         " 30.00%",
+         "$   50.00",
+         "\"1000\"\r\n\"1050\"\r\n",
+         "1000",
+         "1050",
+         " 50"},
         // The second press reads "$    1,000.00" back from the cell as 1000.
-        {"same again", {"150", "100", "10", "3", "1000"}, 2, 0, "$    1,000.00", "$    1,100.00", "$   1.50",
-         " 30.00%", "$   50.00", "\"1000.00\"\r\n\"1100\"\r\n", "1000.00", "1100", " 100"},
-        {"accelerator code 1", {"150", "100", "10", "3", "1000"}, 1, 1, "$    1,000.00", "$    1,050.00",
-         "$   1.50", " 30.00%", "$   50.00", "\"1000\"\r\n\"1050\"\r\n", "1000", "1050", " 50"},
-        {"money typed with signs and commas", {"$1,234.50", "$1,000", "4", "2", "$2,000.00"}, 1, 0,
-         "$    2,000.00", "$    2,234.50", "$   1.23", " 50.00%", "$  617.25",
-         "\"2000.00\"\r\n\"2234.5\"\r\n", "2000.00", "2234.5", " 234.5"},
-        {"negative amount won", {"-50", "100", "", "2", "500"}, 1, 0, "$      500.00", "$      350.00",
-         "$  -0.50", "  0.00%", "$  -25.00", "\"500\"\r\n\"350\"\r\n", "500", "350", "-150"},
-        {"more won than made, nothing bet", {"60", "0", "5", "6", "0"}, 1, 0, MASKED_ZERO, "$       60.00",
-         "$   0.00", "  0.00%", "$   10.00", "\"0\"\r\n\"60\"\r\n", "0", "60", " 60"},
+        {"same again",
+         {"150", "100", "10", "3", "1000"},
+         2,
+         0,
+         "$    1,000.00",
+         "$    1,100.00",
+         "$   1.50",
+         " 30.00%",
+         "$   50.00",
+         "\"1000.00\"\r\n\"1100\"\r\n",
+         "1000.00",
+         "1100",
+         " 100"},
+        {"accelerator code 1",
+         {"150", "100", "10", "3", "1000"},
+         1,
+         1,
+         "$    1,000.00",
+         "$    1,050.00",
+         "$   1.50",
+         " 30.00%",
+         "$   50.00",
+         "\"1000\"\r\n\"1050\"\r\n",
+         "1000",
+         "1050",
+         " 50"},
+        {"money typed with signs and commas",
+         {"$1,234.50", "$1,000", "4", "2", "$2,000.00"},
+         1,
+         0,
+         "$    2,000.00",
+         "$    2,234.50",
+         "$   1.23",
+         " 50.00%",
+         "$  617.25",
+         "\"2000.00\"\r\n\"2234.5\"\r\n",
+         "2000.00",
+         "2234.5",
+         " 234.5"},
+        {"negative amount won",
+         {"-50", "100", "", "2", "500"},
+         1,
+         0,
+         "$      500.00",
+         "$      350.00",
+         "$  -0.50",
+         "  0.00%",
+         "$  -25.00",
+         "\"500\"\r\n\"350\"\r\n",
+         "500",
+         "350",
+         "-150"},
+        {"more won than made, nothing bet",
+         {"60", "0", "5", "6", "0"},
+         1,
+         0,
+         MASKED_ZERO,
+         "$       60.00",
+         "$   0.00",
+         "  0.00%",
+         "$   10.00",
+         "\"0\"\r\n\"60\"\r\n",
+         "0",
+         "60",
+         " 60"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -731,19 +820,31 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheFileAndWarnsAfterTheCommandsOtherSteps)
     };
     const Case cases[] = {
         // The read-back loads the old content while the cells keep the new values.
-        {"calculate, read-only file", Blocker::ReadOnly, 1009,
-         {{1024, "$    1,000.00"}, {1025, "$    1,050.00"}, {1011, "$   1.50"}, {1015, " 30.00%"},
-          {1018, "$   50.00"}},
-         "100", "200"},
+        {"calculate, read-only file",
+         Blocker::ReadOnly,
+         1009,
+         {{1024, "$    1,000.00"}, {1025, "$    1,050.00"}, {1011, "$   1.50"}, {1015, " 30.00%"}, {1018, "$   50.00"}},
+         "100",
+         "200"},
         // Held open without sharing: the read-back fails too and gives empty texts.
-        {"calculate, file held open", Blocker::HeldOpen, 1009,
-         {{1024, "$    1,000.00"}, {1025, "$    1,050.00"}, {1011, "$   1.50"}, {1015, " 30.00%"},
-          {1018, "$   50.00"}},
-         "", ""},
-        {"clear bankrolls, read-only file", Blocker::ReadOnly, 1026, {{1024, "0"}, {1025, "0"}, {1001, ""}, {1018, ""}},
-         "0", "0"},
-        {"clear bankrolls, file held open", Blocker::HeldOpen, 1026,
-         {{1024, "0"}, {1025, "0"}, {1001, ""}, {1018, ""}}, "0", "0"},
+        {"calculate, file held open",
+         Blocker::HeldOpen,
+         1009,
+         {{1024, "$    1,000.00"}, {1025, "$    1,050.00"}, {1011, "$   1.50"}, {1015, " 30.00%"}, {1018, "$   50.00"}},
+         "",
+         ""},
+        {"clear bankrolls, read-only file",
+         Blocker::ReadOnly,
+         1026,
+         {{1024, "0"}, {1025, "0"}, {1001, ""}, {1018, ""}},
+         "0",
+         "0"},
+        {"clear bankrolls, file held open",
+         Blocker::HeldOpen,
+         1026,
+         {{1024, "0"}, {1025, "0"}, {1001, ""}, {1018, ""}},
+         "0",
+         "0"},
     };
     const bool readOnlyWorks = readOnlyIsEnforced();
     const std::string oldFile = "\"100\"\r\n\"200\"\r\n";
@@ -756,10 +857,7 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheFileAndWarnsAfterTheCommandsOtherSteps)
         TearDown();
         SetUp();
         buildWith(oldFile);
-        type(1001, "150");
-        type(1002, "100");
-        type(1003, "10");
-        type(1004, "3");
+        typeSession();
         type(1024, "1000");
         HANDLE holder = INVALID_HANDLE_VALUE;
         if (c.blocker == Blocker::ReadOnly) {
@@ -792,10 +890,7 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheFileAndWarnsAfterTheCommandsOtherSteps)
 
 TEST_F(MainWindowTest, ClearAllBlanksInputsAndResultsAndKeepsTheBankroll) {
     buildWith(ZERO_FILE);
-    type(1001, "150");
-    type(1002, "100");
-    type(1003, "10");
-    type(1004, "3");
+    typeSession();
     type(1024, "1000");
     press(1009);
     const std::optional<std::string> fileBefore = readFile();
@@ -829,10 +924,7 @@ TEST_F(MainWindowTest, ClearAllBlanksInputsAndResultsAndKeepsTheBankroll) {
 
 TEST_F(MainWindowTest, ClearBankrollsShowsPlainZerosAndWritesTheZeroFile) {
     buildWith("\"700\"\r\n\"900\"\r\n");
-    type(1001, "150");
-    type(1002, "100");
-    type(1003, "10");
-    type(1004, "3");
+    typeSession();
     press(1009);
     const std::string roiBefore = session().roiText;
 
@@ -878,10 +970,7 @@ TEST_F(MainWindowTest, CommandsThatChangeNothing) {
         {1014, 0, "a label"},
     };
     buildWith("\"700\"\r\n\"900\"\r\n");
-    type(1001, "150");
-    type(1002, "100");
-    type(1003, "10");
-    type(1004, "3");
+    typeSession();
     const std::map<int, std::string> cellsBefore = cells();
     const SessionValues before = session();
     for (const Case& c : cases) {
@@ -977,8 +1066,8 @@ TEST_F(MainWindowTest, MainRoutineRunsTheWindowUntilTheCloseBoxAndReleasesTheCel
             {1001, L"150"}, {1002, L"100"}, {1003, L"10"}, {1004, L"3"}, {1024, L"1000"}};
         for (const auto& [id, text] : typed) {
             DWORD_PTR ignored = 0;
-            SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_BLOCK,
-                                2000, &ignored);
+            SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
+                                &ignored);
         }
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1009)));
@@ -1073,10 +1162,10 @@ TEST(ProgramResources, ManifestAsksForCommonControls6AndDpiAwareness) {
     const ResourceBytes bytes = resource(1, MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(bytes.data, nullptr);
     const std::string manifest(reinterpret_cast<const char*>(bytes.data), bytes.size);
-    for (const char* needed : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                               "publicKeyToken=\"6595b64144ccf1df\"", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
-                               "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", ">true/pm</dpiAware>",
-                               ">PerMonitorV2, PerMonitor</dpiAwareness>"}) {
+    for (const char* needed :
+         {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "publicKeyToken=\"6595b64144ccf1df\"",
+          "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", ">true/pm</dpiAware>",
+          ">PerMonitorV2, PerMonitor</dpiAwareness>"}) {
         EXPECT_NE(manifest.find(needed), std::string::npos) << needed;
     }
 }
