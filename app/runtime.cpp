@@ -27,9 +27,9 @@ constexpr DWORD OS_VERSION_INFO_BYTES = 0x94;
 
 static_assert(REFUSAL_STYLE == 0x00012000);
 static_assert(sizeof(OSVERSIONINFOA) == OS_VERSION_INFO_BYTES);
-static_assert((ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES |
-               ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS | ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS |
-               ICC_STANDARD_CLASSES) == COMMON_CONTROL_CLASSES);
+static_assert((ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
+               ICC_HOTKEY_CLASS | ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS | ICC_STANDARD_CLASSES) ==
+              COMMON_CONTROL_CLASSES);
 
 // Guards the lazy TLS index and the main record pointer; held for a few loads and stores.
 SpinLock g_runtimeLock;
@@ -253,7 +253,9 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     controls.dwICC = COMMON_CONTROL_CLASSES;
     InitCommonControlsEx(&controls);
 
-    // 8. The program's global state, then the working control word.
+    // 8. The working control word and the program's global state; the word is loaded
+    // again afterwards, since creating the font table calls into Windows.
+    loadWorkingControlWord();
     if (hooks.prepareGlobals != nullptr) {
         hooks.prepareGlobals();
     }

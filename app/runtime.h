@@ -62,12 +62,16 @@ void reportError(int code);
 
 // The control word's defined bits; the reserved bit 6 reads back as 1 whatever was loaded.
 inline constexpr unsigned CONTROL_WORD_BITS = 0x1F3F;
-inline constexpr bool sameControlWord(unsigned a, unsigned b) { return ((a ^ b) & CONTROL_WORD_BITS) == 0; }
+inline constexpr bool sameControlWord(unsigned a, unsigned b) {
+    return ((a ^ b) & CONTROL_WORD_BITS) == 0;
+}
 
 // x87 helpers. The control word is reloaded after calls into Windows, which may change it.
 unsigned currentControlWord();
 void loadControlWord(unsigned word);
-inline void loadWorkingControlWord() { loadControlWord(WORKING_CONTROL_WORD); }
+inline void loadWorkingControlWord() {
+    loadControlWord(WORKING_CONTROL_WORD);
+}
 
 // The whole x87 state (fnsave/frstor), kept around each system call of the file layer.
 struct FpuState {

@@ -8,7 +8,7 @@ namespace roi {
 // Codes the layer reports on its own account.
 inline constexpr int FILE_BAD_ARGUMENT = 5;
 inline constexpr int FILE_NO_MEMORY = 7;
-inline constexpr int FILE_NOT_OPEN = 52;        // also a negative channel number
+inline constexpr int FILE_NOT_OPEN = 52;  // also a negative channel number
 inline constexpr int FILE_NOT_FOUND = 53;
 inline constexpr int FILE_WRONG_MODE = 54;
 inline constexpr int FILE_ALREADY_OPEN = 55;

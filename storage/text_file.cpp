@@ -153,8 +153,7 @@ int preparePath(std::string_view path, bool emptyIsBad, std::wstring& wide) {
 DWORD seekTo(ChannelRecord& record, std::uint64_t position) {
     LONG high = static_cast<LONG>(position >> 32);
     const auto low = static_cast<LONG>(position & 0xFFFFFFFFu);
-    return systemCall(SystemCall::Seek,
-                      [&] { SetFilePointer(record.handle, low, &high, FILE_BEGIN); });
+    return systemCall(SystemCall::Seek, [&] { SetFilePointer(record.handle, low, &high, FILE_BEGIN); });
 }
 
 DWORD closeHandleOf(ChannelRecord& record) {

@@ -54,7 +54,9 @@ struct Probe {
     }
 };
 
-std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+std::wstring quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
 
 DWORD runProbe(const std::wstring& mode) {
     Probe probe(quoted(probePath()) + L" " + mode);
@@ -68,13 +70,13 @@ TEST(Process, ExitCodes) {
         DWORD exitCode;
     };
     const Case cases[] = {
-        {L"normal", 0},         // start-up state complete, main routine's 0 becomes the exit code
-        {L"soft", 53},          // a code below 241 lets the routine go on; the slot holds it
-        {L"fatal", 255},        // 241 ends the process at once
-        {L"fatal-thread", 255}, // from any thread
-        {L"file-fatal", 255},   // a system error the file layer maps to 241
-        {L"release", 110},      // the exit sequence releases the globals after the main routine
-        {L"win9x-args", 255},   // refusal with the box's exact arguments (checked in the probe)
+        {L"normal", 0},          // start-up state complete, main routine's 0 becomes the exit code
+        {L"soft", 53},           // a code below 241 lets the routine go on; the slot holds it
+        {L"fatal", 255},         // 241 ends the process at once
+        {L"fatal-thread", 255},  // from any thread
+        {L"file-fatal", 255},    // a system error the file layer maps to 241
+        {L"release", 110},       // the exit sequence releases the globals after the main routine
+        {L"win9x-args", 255},    // refusal with the box's exact arguments (checked in the probe)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.mode, c.mode + wcslen(c.mode)));

@@ -33,10 +33,14 @@ std::wstring g_mode;
 bool g_prepared = false;
 bool g_mainRan = false;
 
-void prepare() { g_prepared = true; }
+void prepare() {
+    g_prepared = true;
+}
 
 // Refusal modes: start-up must stop before the program's state is prepared.
-void prepareMustNotRun() { ExitProcess(PROBE_PREPARED_TOO_EARLY); }
+void prepareMustNotRun() {
+    ExitProcess(PROBE_PREPARED_TOO_EARLY);
+}
 
 void releaseAfterMain() {
     if (g_mode == L"release" && g_mainRan) {
@@ -54,7 +58,9 @@ BOOL fakeVersion(OSVERSIONINFOA* info) {
     return TRUE;
 }
 
-BOOL failingVersion(OSVERSIONINFOA*) { return FALSE; }
+BOOL failingVersion(OSVERSIONINFOA*) {
+    return FALSE;
+}
 
 // Checks the refusal's arguments instead of showing the box; a wrong one changes the exit code.
 int checkingBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {

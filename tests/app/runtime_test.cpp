@@ -10,13 +10,14 @@ namespace {
 // Static initialisation runs on the main thread, so it owns the program's main record.
 const bool g_mainRecordMade = (roi::threadRecord(), true);
 
+DWORD WINAPI runBody(LPVOID parameter) {
+    (*static_cast<std::function<void()>*>(parameter))();
+    return 0;
+}
+
 // Runs body on a thread of its own and waits for it (at most 30 s).
 bool onOtherThread(std::function<void()> body) {
-    auto entry = [](LPVOID parameter) -> DWORD {
-        (*static_cast<std::function<void()>*>(parameter))();
-        return 0;
-    };
-    HANDLE thread = CreateThread(nullptr, 0, entry, &body, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, runBody, &body, 0, nullptr);
     if (thread == nullptr) {
         return false;
     }
@@ -43,9 +44,9 @@ TEST(ReportError, StoresCodeInCallersSlot) {
         std::uint8_t stored;
     };
     const Case cases[] = {
-        {5, 5},
-        {53, 53},
-        {1, 1},
+        {5, 5},      // argument refused
+        {53, 53},    // file not found
+        {1, 1},      // lowest code
         {240, 240},  // highest code that is not fatal
         {0, 51},     // no code at all still marks the slot
         {-7, 51},    // nonsense codes are not lost either

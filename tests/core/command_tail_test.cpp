@@ -30,14 +30,14 @@ TEST(CommandTailOffset, SkipsProgramNameAndBlanks) {
         {u"roi.exe    x", u"x"},
         {u"roi.exe", u""},
         {u"", u""},
-        {u"\"\" x", u"x"},                                  // empty quoted name
-        {u"\"", u""},                                       // a lone quote
-        {u"roi.exe\tx", u"\tx"},                            // TAB ends the name but is not skipped
-        {u"roi.exe \tx", u"\tx"},                           // only blanks are skipped
+        {u"\"\" x", u"x"},         // empty quoted name
+        {u"\"", u""},              // a lone quote
+        {u"roi.exe\tx", u"\tx"},   // TAB ends the name but is not skipped
+        {u"roi.exe \tx", u"\tx"},  // only blanks are skipped
         {u"\"roi.exe\"\t x", u"\t x"},
-        {u"roi\"x y\" z", u"y\" z"},                        // a quote inside an unquoted name is ordinary
-        {u"roi.exe\x01x", u"\x01x"},                        // a control unit ends the name like a TAB
-        {u" x", u"x"},                                      // an empty unquoted name
+        {u"roi\"x y\" z", u"y\" z"},  // a quote inside an unquoted name is ordinary
+        {u"roi.exe\x01x", u"\x01x"},  // a control unit ends the name like a TAB
+        {u" x", u"x"},                // an empty unquoted name
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.line));

@@ -66,15 +66,20 @@ protected:
 TEST_F(TextFile, WritesQuotedItemsAndLineEnds) {
     struct Case {
         const char* name;
-        const char* before;  // null: the file does not exist yet
+        const char* before;              // null: the file does not exist yet
         std::vector<std::string> items;  // "\n" stands for endLine
         std::string expected;
     };
     const Case cases[] = {
-        {"zeros.txt", nullptr, {"0", "\n", "0", "\n"}, bytes({0x22, 0x30, 0x22, 0x0D, 0x0A, 0x22, 0x30, 0x22, 0x0D, 0x0A})},
+        {"zeros.txt",
+         nullptr,
+         {"0", "\n", "0", "\n"},
+         bytes({0x22, 0x30, 0x22, 0x0D, 0x0A, 0x22, 0x30, 0x22, 0x0D, 0x0A})},
         // an existing longer file is emptied first
-        {"longer.txt", "a much longer old content, more than ten bytes\r\n",
-         {"0", "\n", "0", "\n"}, bytes({0x22, 0x30, 0x22, 0x0D, 0x0A, 0x22, 0x30, 0x22, 0x0D, 0x0A})},
+        {"longer.txt",
+         "a much longer old content, more than ten bytes\r\n",
+         {"0", "\n", "0", "\n"},
+         bytes({0x22, 0x30, 0x22, 0x0D, 0x0A, 0x22, 0x30, 0x22, 0x0D, 0x0A})},
         {"empty.txt", nullptr, {""}, bytes({0x22, 0x22})},
         {"quote.txt", nullptr, {"a\"b"}, bytes({0x22, 0x61, 0x22, 0x62, 0x22})},  // not escaped
         {"raw.txt", nullptr, {bytes({0x00, 0xFF, 0x0D, 0x2C})}, bytes({0x22, 0x00, 0xFF, 0x0D, 0x2C, 0x22})},
@@ -100,6 +105,8 @@ TEST_F(TextFile, WritesQuotedItemsAndLineEnds) {
     }
 }
 
+// The field rules themselves are tested over memory (core); these rows check that a
+// channel feeds them the file's bytes and reports 62 at the end.
 TEST_F(TextFile, ReadsFieldsByTheFieldRules) {
     struct Case {
         std::string data;
@@ -110,16 +117,10 @@ TEST_F(TextFile, ReadsFieldsByTheFieldRules) {
                 0x0A}),
          {{"1000", 0}, {"1050.5", 0}, {"", 62}}},
         {"", {{"", 62}, {"", 62}}},  // empty data fails each time
-        {bytes({0x31, 0x2C, 0x30, 0x30, 0x30, 0x2E, 0x30, 0x30, 0x0D, 0x0A}), {{"1", 0}, {"000.00", 0}, {"", 62}}},
-        {bytes({0x20, 0x37, 0x20, 0x0D, 0x0A}), {{"7 ", 0}, {"", 62}}},
-        {bytes({0x61, 0x09, 0x62, 0x20, 0x63, 0x20, 0x0D, 0x0A}), {{"ab c ", 0}, {"", 62}}},
-        {bytes({0x0D, 0x0A, 0x35, 0x0D, 0x0A}), {{"", 0}, {"5", 0}, {"", 62}}},
         {bytes({0x0D, 0x0D, 0x0A, 0x39}), {{"", 0}, {"", 0}, {"9", 0}, {"", 62}}},
-        {bytes({0x0A, 0x0A, 0x35, 0x0D, 0x0A}), {{"5", 0}, {"", 62}}},
-        {bytes({0x22, 0x61, 0x2C, 0x62, 0x22, 0x0D, 0x0A}), {{"a,b", 0}, {"", 62}}},
         {bytes({0x22, 0x78, 0x22, 0x79, 0x0D, 0x0A}), {{"x", 0}, {"y", 0}, {"", 62}}},
-        {bytes({0x22, 0x75, 0x6E}), {{"un", 0}, {"", 62}}},                // unterminated quote
-        {bytes({0x31, 0x1A, 0x32}), {{"1", 0}, {"", 62}, {"", 62}}},       // 0x1A ends the data for reading
+        {bytes({0x22, 0x75, 0x6E}), {{"un", 0}, {"", 62}}},           // unterminated quote
+        {bytes({0x31, 0x1A, 0x32}), {{"1", 0}, {"", 62}, {"", 62}}},  // 0x1A ends the data for reading
     };
     int serial = 0;
     for (const Case& c : cases) {
@@ -239,9 +240,9 @@ TEST_F(TextFile, FailedOpenThenWritesAndCloseChangeNothing) {
     // The directory case: an open that fails for a real reason.
     const std::string directory = dir_.file("dir.txt");
     ASSERT_TRUE(CreateDirectoryW(roi_test::widen(directory).c_str(), nullptr));
-    const std::vector<int> directoryCodes = {
-        codeOf([&] { roi::openWrite(1, directory); }), codeOf([] { roi::writeQuoted(1, "0"); }),
-        codeOf([] { roi::endLine(1); }), codeOf([] { roi::close(1); }), codeOf([] { roi::readField(1); })};
+    const std::vector<int> directoryCodes = {codeOf([&] { roi::openWrite(1, directory); }),
+                                             codeOf([] { roi::writeQuoted(1, "0"); }), codeOf([] { roi::endLine(1); }),
+                                             codeOf([] { roi::close(1); }), codeOf([] { roi::readField(1); })};
     EXPECT_EQ(directoryCodes, (std::vector<int>{70, 52, 52, 0, 52}));
     EXPECT_NE(GetFileAttributesW(roi_test::widen(directory).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
@@ -250,9 +251,9 @@ TEST_F(TextFile, FailedOpenThenWritesAndCloseChangeNothing) {
     if (!roi_test::makeReadOnly(readOnly)) {
         GTEST_SKIP() << roi_test::READ_ONLY_NOT_ENFORCED;
     }
-    const std::vector<int> codes = {
-        codeOf([&] { roi::openWrite(1, readOnly); }), codeOf([] { roi::writeQuoted(1, "0"); }),
-        codeOf([] { roi::endLine(1); }), codeOf([] { roi::close(1); }), codeOf([] { roi::readField(1); })};
+    const std::vector<int> codes = {codeOf([&] { roi::openWrite(1, readOnly); }),
+                                    codeOf([] { roi::writeQuoted(1, "0"); }), codeOf([] { roi::endLine(1); }),
+                                    codeOf([] { roi::close(1); }), codeOf([] { roi::readField(1); })};
     EXPECT_EQ(codes, (std::vector<int>{70, 52, 52, 0, 52}));
     EXPECT_EQ(readRaw(readOnly), "old");
 }
@@ -302,8 +303,8 @@ TEST_F(TextFile, OpenChannelHoldsTheFileWithoutSharing) {
     // Held by a channel: another channel and any other opener are refused.
     ASSERT_EQ(codeOf([&] { roi::openRead(1, path); }), 0);
     EXPECT_EQ(codeOf([&] { roi::openRead(2, path); }), 70);
-    HANDLE probe = CreateFileW(roi_test::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE probe = CreateFileW(roi_test::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(probe, INVALID_HANDLE_VALUE);
     if (probe != INVALID_HANDLE_VALUE) {
         CloseHandle(probe);
@@ -442,7 +443,7 @@ TEST_F(TextFile, SystemErrorsInsideOperations) {
         DWORD systemError;
         bool forReading;
         int openCode;
-        int readCode;   // of the first readField (reading)
+        int readCode;  // of the first readField (reading)
         int closeCode;
     };
     const Case cases[] = {
@@ -550,8 +551,7 @@ TEST_F(TextFile, ThreadsOnDifferentChannelsDoNotDisturbEachOther) {
         ASSERT_NE(thread, nullptr);
         threads.push_back(thread);
     }
-    const DWORD waited =
-        WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 120000);
+    const DWORD waited = WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 120000);
     for (HANDLE thread : threads) {
         CloseHandle(thread);
     }
