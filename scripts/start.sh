@@ -59,7 +59,8 @@ echo "start: no display; running build/$preset/roicalc.exe in $here on a private
 shot="$root/build/screenshot.png"
 rm -f "$shot"
 
-coproc DRIVER { cd "$here" && exec "$ROI_WINE" "$root/build/$preset/tests/e2e/roicalc_e2e.exe" --screenshot "$exe" 2>&1; }
+driver="$root/build/$preset/tests/e2e/roicalc_e2e.exe"
+coproc DRIVER { cd "$here" && exec "$ROI_WINE" "$driver" --screenshot "$exe" 2>&1; }
 driver_pid=$DRIVER_PID
 exec {from_driver}<&"${DRIVER[0]}" {to_driver}>&"${DRIVER[1]}"
 

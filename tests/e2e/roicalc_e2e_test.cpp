@@ -249,7 +249,10 @@ const std::vector<Step>& sessionSteps() {
          Action::Calculate,
          {L"", L"", L"", L"", L"$    1,000.00", L"$    1,100.00", L"$   0.00", L"  0.00%", L"$    0.00"},
          "\"1000.00\"\r\n\"1100\"\r\n"},
-        {"CLEAR BANKROLLS shows plain zeros", {}, Action::ClearBankrolls, {L"", L"", L"", L"", L"0", L"0", L"", L"", L""},
+        {"CLEAR BANKROLLS shows plain zeros",
+         {},
+         Action::ClearBankrolls,
+         {L"", L"", L"", L"", L"0", L"0", L"", L"", L""},
          ZERO_FILE},
         // Nothing refuses a negative amount won; the running net starts again from 0.
         {"a negative amount won",
@@ -680,8 +683,8 @@ TEST(Help, TheMainWindowWorksWhileItIsOpen) {
     ASSERT_TRUE(setCellText(run.main, BETS_WON, L"3"));
     ASSERT_TRUE(setCellText(run.main, STARTING_BANKROLL, L"1000"));
     ASSERT_TRUE(pressButton(run.main, CALCULATE)) << "CALCULATE did not return while the help screen was open";
-    expectCells(run.main,
-                {L"150", L"100", L"10", L"3", L"$    1,000.00", L"$    1,050.00", L"$   1.50", L" 30.00%", L"$   50.00"});
+    expectCells(run.main, {L"150", L"100", L"10", L"3", L"$    1,000.00", L"$    1,050.00", L"$   1.50", L" 30.00%",
+                           L"$   50.00"});
     expectFile(run.dir, "\"1000\"\r\n\"1050\"\r\n");
     EXPECT_TRUE(IsWindow(help)) << "CALCULATE closed the help window";
 

@@ -27,7 +27,8 @@ roi_wine_prefix
 
 mkdir -p docs
 coproc DRIVER {
-    cd "$work" && exec "$ROI_WINE" "$bin/tests/e2e/roicalc_e2e.exe" --screenshot --demo --help-screen "$bin/roicalc.exe" 2>&1
+    cd "$work" && exec "$ROI_WINE" "$bin/tests/e2e/roicalc_e2e.exe" --screenshot --demo --help-screen \
+        "$bin/roicalc.exe" 2>&1
 }
 driver_pid=$DRIVER_PID
 exec {from_driver}<&"${DRIVER[0]}" {to_driver}>&"${DRIVER[1]}"
