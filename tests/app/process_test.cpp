@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/runtime.h"
+#include "storage/text_file.h"
+
 namespace {
 
 constexpr DWORD WAIT_LIMIT_MS = 60000;
@@ -23,14 +26,15 @@ struct Probe {
     PROCESS_INFORMATION info{};
     bool started = false;
 
-    Probe(const std::wstring& commandLine, const STARTUPINFOW* startup = nullptr) {
+    Probe(const std::wstring& commandLine, const STARTUPINFOW* startup = nullptr, bool inheritHandles = false) {
         STARTUPINFOW plain{};
         plain.cb = sizeof(plain);
         std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
         line.push_back(L'\0');
         const std::wstring application = probePath();
-        started = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 const_cast<STARTUPINFOW*>(startup != nullptr ? startup : &plain), &info) != FALSE;
+        started =
+            CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, inheritHandles, 0, nullptr, nullptr,
+                           const_cast<STARTUPINFOW*>(startup != nullptr ? startup : &plain), &info) != FALSE;
     }
     ~Probe() {
         if (started) {
@@ -202,6 +206,43 @@ TEST(Process, RefusalShowsBoxThenExits255) {
                      reinterpret_cast<LPARAM>(GetDlgItem(found.box, IDOK)));
         EXPECT_EQ(probe.exitCode(), 255u);
     }
+}
+
+TEST(Process, ChildInheritsAnOpenChannelsHandle) {
+    wchar_t folder[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, folder), 0u);
+    const std::wstring stamp = std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount());
+    const std::wstring widePath = std::wstring(folder) + L"roi_inherit_" + stamp + L".txt";
+    const std::string path(widePath.begin(), widePath.end());
+    const std::wstring eventName = L"roi_probe_linger_" + stamp;
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(release, nullptr);
+
+    roi::ErrorSlot slot;
+    roi::openWrite(1, path);
+    roi::writeQuoted(1, "kept");
+    ASSERT_EQ(slot.code(), 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    Probe child(quoted(probePath()) + L" linger " + eventName, &startup, true);
+    roi::close(1);
+    ASSERT_TRUE(child.started);
+    EXPECT_EQ(slot.code(), 0);
+
+    // The child's copy of the unshared handle still holds the file.
+    roi::openRead(2, path);
+    EXPECT_EQ(slot.code(), 70);
+    roi::close(2);
+
+    slot.clear();
+    SetEvent(release);
+    EXPECT_EQ(child.exitCode(), 0u);
+    roi::openRead(2, path);
+    EXPECT_EQ(slot.code(), 0);
+    EXPECT_EQ(roi::readField(2), "kept");
+    roi::close(2);
+    CloseHandle(release);
+    DeleteFileW(widePath.c_str());
 }
 
 }  // namespace

@@ -129,6 +129,18 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
     if (g_mode == L"release") {
         return PROBE_OK;
     }
+    if (g_mode == L"linger") {
+        // Holds whatever handles it inherited until the named event is set (at most 30 s).
+        const std::wstring tail(commandTail);
+        const std::wstring name = tail.substr(tail.find(L' ') + 1);
+        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
+        if (event == nullptr) {
+            return PROBE_UNREACHED;
+        }
+        WaitForSingleObject(event, 30000);
+        CloseHandle(event);
+        return PROBE_OK;
+    }
     // "normal": the state the main routine may rely on.
     if (module != GetModuleHandleW(nullptr) || module != roi::moduleHandle()) {
         return PROBE_BAD_MODULE;
