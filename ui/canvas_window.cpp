@@ -111,6 +111,24 @@ private:
     bool paused_ = false;
 };
 
+// ---- memory DCs ---------------------------------------------------------------------
+
+// A DC serves one thread at a time: when the canvas thread paints the window from the
+// memory DC while the drawing thread writes text into it, one of the two GDI calls
+// fails (under Wine it returns at once), and a line or a paint is lost. Painting
+// cannot take graphicsLock (the drawing thread holds it while it waits for a paint),
+// so every GDI call on a memory DC takes this lock instead. It is held only for the
+// call, never while a message is sent, and taken after graphicsLock, never before.
+SpinLock memoryDcLock;
+
+class MemoryDcHold {
+public:
+    MemoryDcHold() { acquire(memoryDcLock, true); }
+    ~MemoryDcHold() { release(memoryDcLock); }
+    MemoryDcHold(const MemoryDcHold&) = delete;
+    MemoryDcHold& operator=(const MemoryDcHold&) = delete;
+};
+
 // ---- record flags -----------------------------------------------------------------
 
 // The canvas thread sets flags without graphicsLock (refresh requested, closed by the
@@ -670,7 +688,11 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
     if (bitmap == nullptr) {
         return;
     }
-    HDC copyDc = CreateCompatibleDC(surface.memoryDc);
+    HDC copyDc = nullptr;
+    {
+        MemoryDcHold dcHold;
+        copyDc = CreateCompatibleDC(surface.memoryDc);
+    }
     if (copyDc == nullptr) {
         DeleteObject(bitmap);
         return;
@@ -680,11 +702,14 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
     if (record.backgroundBrush != nullptr) {
         FillRect(copyDc, &whole, record.backgroundBrush);
     }
-    BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc, 0, 0,
-           SRCCOPY);
-    SelectObject(copyDc, previous);
+    {
+        MemoryDcHold dcHold;
+        BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc, 0,
+               0, SRCCOPY);
+        SelectObject(copyDc, previous);
+        SelectObject(surface.memoryDc, bitmap);
+    }
     DeleteDC(copyDc);
-    SelectObject(surface.memoryDc, bitmap);
     DeleteObject(surface.backingBitmap);
     surface.backingBitmap = bitmap;
     surface.width = width;
@@ -949,11 +974,14 @@ void printText(std::string_view text) {
     // Clipped to the row, from the print position to the bitmap's right edge.
     RECT clip{std::min(surface.x, surface.width), surface.y, surface.width, surface.y + surface.lineHeight};
     const int oldX = surface.x;
-    ExtTextOutW(surface.memoryDc, 0, 0, ETO_CLIPPED, &clip, wide.data(), static_cast<UINT>(wide.size()), nullptr);
-    POINT position;
-    if (GetCurrentPositionEx(surface.memoryDc, &position)) {
-        surface.x = position.x;
-        surface.y = position.y;
+    {
+        MemoryDcHold dcHold;
+        ExtTextOutW(surface.memoryDc, 0, 0, ETO_CLIPPED, &clip, wide.data(), static_cast<UINT>(wide.size()), nullptr);
+        POINT position;
+        if (GetCurrentPositionEx(surface.memoryDc, &position)) {
+            surface.x = position.x;
+            surface.y = position.y;
+        }
     }
     markDrawn(*record, RECT{oldX, surface.y, surface.x, surface.y + surface.lineHeight});
 }
@@ -967,6 +995,7 @@ void newLine() {
     SurfaceState& surface = *record->surface;
     surface.x = surface.originX;
     surface.y += surface.lineHeight;
+    MemoryDcHold dcHold;
     MoveToEx(surface.memoryDc, surface.x, surface.y, nullptr);
 }
 
@@ -984,6 +1013,7 @@ void setColumn(int column) {
         surface.y += surface.lineHeight;
     }
     surface.x = x;
+    MemoryDcHold dcHold;
     MoveToEx(surface.memoryDc, surface.x, surface.y, nullptr);
 }
 
@@ -1061,7 +1091,19 @@ void paintSurface(const DRAWITEMSTRUCT& item) {
         return;
     }
     const SurfaceState& surface = *record->surface;
+    MemoryDcHold dcHold;
     BitBlt(item.hDC, 0, 0, surface.width, surface.height, surface.memoryDc, 0, 0, SRCCOPY);
+}
+
+bool copySurfaceBitmap(HWND surface, HDC target) {
+    GraphicsHold hold;
+    WindowRecord* record = surfaceRecord(surface);
+    if (record == nullptr || target == nullptr) {
+        return false;
+    }
+    const SurfaceState& state = *record->surface;
+    MemoryDcHold dcHold;
+    return BitBlt(target, 0, 0, state.width, state.height, state.memoryDc, 0, 0, SRCCOPY) != FALSE;
 }
 
 }  // namespace roi

@@ -54,6 +54,10 @@ void closeCanvasWindow(HWND canvas);
 // Paints a surface's item from its backing bitmap (WM_DRAWITEM of its parent).
 void paintSurface(const DRAWITEMSTRUCT& item);
 
+// Copies a canvas surface's whole backing bitmap to target at (0, 0), from any thread:
+// the page as the next refresh shows it. False when surface is no live canvas surface.
+bool copySurfaceBitmap(HWND surface, HDC target);
+
 // The pure rules behind the wait, kept apart so they can be checked without windows.
 // True when key (one unit, or 0 and a scan code) is an entry of allowed; an empty
 // list allows every key.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -111,15 +112,21 @@ POINT printPosition(const TestCanvas& canvas) {
     return POINT{state.x, state.y};
 }
 
+// Read on the canvas's own memory DC: only safe while nothing paints it (a hidden canvas).
 POINT dcPosition(const TestCanvas& canvas) {
     POINT position = {-1, -1};
     GetCurrentPositionEx(canvas.state().memoryDc, &position);
     return position;
 }
 
-int textWidth(const TestCanvas& canvas, const std::wstring& text) {
+// The width of text in font 1, measured on a DC of the test's own.
+int textWidth(const std::wstring& text) {
+    HDC measure = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(measure, realiseFont(1, nullptr));
     SIZE extent = {0, 0};
-    GetTextExtentPoint32W(canvas.state().memoryDc, text.c_str(), static_cast<int>(text.size()), &extent);
+    GetTextExtentPoint32W(measure, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(measure, previous);
+    DeleteDC(measure);
     return extent.cx;
 }
 
@@ -133,7 +140,9 @@ struct Snapshot {
     bool operator==(const Snapshot& other) const = default;
 };
 
-Snapshot snapshot(HDC source, int width, int height) {
+// Pixels copied by copy (which draws into the DC it is given) into a 32-bit DIB.
+template <typename Copy>
+Snapshot capture(int width, int height, Copy copy) {
     Snapshot result;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -143,21 +152,22 @@ Snapshot snapshot(HDC source, int width, int height) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HDC copyDc = CreateCompatibleDC(source);
+    HDC copyDc = CreateCompatibleDC(nullptr);
     HBITMAP section = CreateDIBSection(copyDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (section == nullptr) {
         DeleteDC(copyDc);
         return result;
     }
     HGDIOBJ previous = SelectObject(copyDc, section);
-    BitBlt(copyDc, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    result.width = width;
-    result.height = height;
-    const auto* first = static_cast<const std::uint32_t*>(bits);
-    result.pixels.assign(first, first + static_cast<std::size_t>(width) * height);
-    for (std::uint32_t& pixel : result.pixels) {
-        pixel &= 0x00FFFFFF;
+    if (copy(copyDc)) {
+        GdiFlush();
+        result.width = width;
+        result.height = height;
+        const auto* first = static_cast<const std::uint32_t*>(bits);
+        result.pixels.assign(first, first + static_cast<std::size_t>(width) * height);
+        for (std::uint32_t& pixel : result.pixels) {
+            pixel &= 0x00FFFFFF;
+        }
     }
     SelectObject(copyDc, previous);
     DeleteObject(section);
@@ -165,9 +175,24 @@ Snapshot snapshot(HDC source, int width, int height) {
     return result;
 }
 
+// What a window shows, read back from its DC.
+Snapshot windowPixels(HWND window, int width, int height) {
+    return capture(width, height, [window, width, height](HDC target) {
+        HDC windowDc = GetDC(window);
+        const bool copied = BitBlt(target, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
+        ReleaseDC(window, windowDc);
+        return copied;
+    });
+}
+
+// A canvas surface's backing bitmap.
+Snapshot bitmapPixels(HWND surface, int width, int height) {
+    return capture(width, height, [surface](HDC target) { return copySurfaceBitmap(surface, target); });
+}
+
 Snapshot snapshot(const TestCanvas& canvas) {
     const SurfaceState& state = canvas.state();
-    return snapshot(state.memoryDc, state.width, state.height);
+    return bitmapPixels(canvas.surface, state.width, state.height);
 }
 
 std::uint32_t asDibColour(COLORREF colour) {
@@ -196,6 +221,57 @@ int lastInkColumn(const Snapshot& shot, int top, int bottom) {
         }
     }
     return -1;
+}
+
+// GetGuiResources is a stub under Wine (it counts 0), so the GDI objects are also
+// counted in the process's GDI handle table, which the PEB points to (64-bit layout:
+// 24-byte entries, type byte 0 for a free entry). -1 where that is not available.
+struct GdiHandleEntry {
+    std::uint64_t object;
+    std::uint16_t processId;
+    std::uint16_t count;
+    std::uint16_t unique;
+    std::uint8_t type;
+    std::uint8_t flags;
+    std::uint64_t user;
+};
+
+int rawGdiCount() {
+#if defined(_WIN64)
+    static_assert(sizeof(GdiHandleEntry) == 24);
+    const char* peb = nullptr;
+    __asm__("movq %%gs:0x60, %0" : "=r"(peb));  // the TEB's pointer to the PEB
+    const auto* table = *reinterpret_cast<const GdiHandleEntry* const*>(peb + 0xF8);
+    if (table == nullptr) {
+        return -1;
+    }
+    const auto self = static_cast<std::uint16_t>(GetCurrentProcessId());
+    int count = 0;
+    for (int i = 0; i < 0x10000; ++i) {
+        if (table[i].type != 0 && (table[i].processId == 0 || table[i].processId == self)) {
+            ++count;
+        }
+    }
+    return count;
+#else
+    return -1;
+#endif
+}
+
+// The table count, once it has shown that it follows the creation and deletion of
+// three brushes; -1 when it does not.
+int gdiObjectCount() {
+    const int before = rawGdiCount();
+    HBRUSH brushes[3];
+    for (HBRUSH& brush : brushes) {
+        brush = CreateSolidBrush(RGB(1, 2, 3));
+    }
+    const int during = rawGdiCount();
+    for (HBRUSH brush : brushes) {
+        DeleteObject(brush);
+    }
+    const int after = rawGdiCount();
+    return before >= 0 && during == before + 3 && after == before ? after : -1;
 }
 
 int processThreads() {
@@ -473,7 +549,7 @@ TEST(PrintPosition, FollowsTextNewLineAndSetColumn) {
             EXPECT_EQ(printPosition(canvas).x, step.expectedX);
             const std::string text(step.text);
             printText(text);
-            expectedX = previousX + textWidth(canvas, std::wstring(text.begin(), text.end()));
+            expectedX = previousX + textWidth(std::wstring(text.begin(), text.end()));
             break;
         }
         case Op::NewLine:
@@ -528,7 +604,7 @@ TEST(PrintText, IsCutOffAtTheRightEdgeWhileThePositionMovesOn) {
     const int lh = canvas.state().lineHeight;
     const std::string longText(40, 'W');
     printText(longText);
-    const int longWidth = textWidth(canvas, std::wstring(longText.begin(), longText.end()));
+    const int longWidth = textWidth(std::wstring(longText.begin(), longText.end()));
     ASSERT_GT(longWidth, width);
     EXPECT_EQ(printPosition(canvas).x, longWidth);
     const Snapshot shot = snapshot(canvas);
@@ -536,7 +612,7 @@ TEST(PrintText, IsCutOffAtTheRightEdgeWhileThePositionMovesOn) {
     EXPECT_FALSE(hasInk(shot, 0, lh, shot.width, shot.height)) << "nothing wraps to the next row";
     // Past the edge nothing is drawn, but the position still moves.
     printText("MORE");
-    EXPECT_EQ(printPosition(canvas).x, longWidth + textWidth(canvas, L"MORE"));
+    EXPECT_EQ(printPosition(canvas).x, longWidth + textWidth(L"MORE"));
     EXPECT_TRUE(snapshot(canvas) == shot);
     // A new line starts a fresh row at x = 0.
     newLine();
@@ -615,9 +691,51 @@ TEST(Refresh, TheWindowShowsTheBitmap) {
     printText("SHOWN");
     waitForKey(200, L"");  // lets the refresh happen; no key comes
     const Snapshot memory = snapshot(canvas);
-    HDC windowDc = GetDC(canvas.surface);
-    const Snapshot window = snapshot(windowDc, memory.width, memory.height);
-    ReleaseDC(canvas.surface, windowDc);
+    ASSERT_FALSE(memory.pixels.empty());
+    EXPECT_TRUE(windowPixels(canvas.surface, memory.width, memory.height) == memory);
+}
+
+// The window is painted from the bitmap at any time (here: invalidated from a third
+// thread over and over) while the test thread prints into the bitmap. A DC serves one
+// thread at a time, so unguarded, a print that meets a paint is lost (its position
+// does not move), or the paint is (the window keeps stale pixels).
+TEST(Refresh, NothingIsLostWhenPaintsMeetPrints) {
+    Watchdog dog(60000);
+    constexpr int ROWS = 40;
+    TestCanvas canvas(30, ROWS, CANVAS_CELLS | CANVAS_SHOW);
+    ASSERT_NE(canvas.surface, nullptr);
+    const int cw = canvas.state().averageCharWidth;
+    const int widths[2] = {textWidth(L"AB"), textWidth(L"WX")};
+    std::atomic<bool> printing{true};
+    std::thread painter([&] {
+        while (printing.load()) {
+            RedrawWindow(canvas.surface, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        }
+    });
+    int lostPrints = 0;
+    int prints = 0;
+    // Page after page for a while, so that paints keep meeting prints.
+    const ULONGLONG end = GetTickCount64() + 1500;
+    for (int page = 0; GetTickCount64() < end; ++page) {
+        for (int row = 0; row < ROWS; ++row) {
+            for (int column = 1; column < 30; column += 4) {
+                setColumn(column);
+                const int which = (row + page) % 2;
+                printText(which == 0 ? "AB" : "WX");
+                ++prints;
+                lostPrints += canvas.state().x != (column - 1) * cw + widths[which] ? 1 : 0;
+            }
+            newLine();
+        }
+        canvas.state().y = 0;  // back to the top; the next setColumn moves the DC there
+    }
+    printing = false;
+    painter.join();
+    EXPECT_EQ(lostPrints, 0) << "of " << prints << " prints";
+    waitForKey(300, L"");  // the idle refresh puts the last drawings up
+    const Snapshot memory = snapshot(canvas);
+    ASSERT_FALSE(memory.pixels.empty());
+    const Snapshot window = windowPixels(canvas.surface, memory.width, memory.height);
     EXPECT_TRUE(window == memory);
 }
 
@@ -823,10 +941,18 @@ TEST(SelectCanvas, AcceptsOnlyCanvasSurfaces) {
 TEST(CanvasResources, EveryObjectIsReleasedWithItsWindow) {
     Watchdog dog(120000);
     {
-        TestCanvas warmUp(10, 3);  // class registration and the realised font stay for the process
+        // Class registration, the realised font and what the system makes for the first
+        // shown window stay for the process.
+        TestCanvas warmUp(10, 3, CANVAS_CELLS | CANVAS_SHOW);
+        printText("warm-up");
+        waitForKey(100, L"");
     }
     const int records = recordCount();
     const int threads = processThreads();
+    const int tableBefore = gdiObjectCount();
+#if defined(_WIN64)
+    EXPECT_GE(tableBefore, 0) << "the GDI handle table could not be read";
+#endif
     const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     const DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
     FontRecord fontBefore;
@@ -860,11 +986,14 @@ TEST(CanvasResources, EveryObjectIsReleasedWithItsWindow) {
     EXPECT_EQ(fontAfter.references, fontBefore.references);
     EXPECT_EQ(recordCount(), records);
     EXPECT_EQ(threadsSettledTo(threads), threads);
+    const int tableAfter = gdiObjectCount();
     const DWORD gdiAfter = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     const DWORD userAfter = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
     std::printf("GDI objects before/after 30 canvas windows: %lu/%lu; USER objects: %lu/%lu\n",
                 static_cast<unsigned long>(gdiBefore), static_cast<unsigned long>(gdiAfter),
                 static_cast<unsigned long>(userBefore), static_cast<unsigned long>(userAfter));
+    std::printf("GDI handle table before/after: %d/%d\n", tableBefore, tableAfter);
+    EXPECT_EQ(tableAfter, tableBefore);
     if (gdiBefore == 0 && userBefore == 0) {
         std::printf("GetGuiResources counts nothing here (a stub under Wine); the handle checks above stand in\n");
     }

@@ -1,0 +1,701 @@
+// The help screen under Wine. The test thread plays the main window's thread: it
+// calls showHelpScreen, which waits; a second thread acts as the user, looking at the
+// help window, reading its pixels and pressing keys. A watchdog bounds every test.
+#include "ui/help_screen.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/runtime.h"
+#include "ui/canvas_window.h"
+#include "ui/window_records.h"
+
+namespace roi {
+namespace {
+
+class Watchdog {
+public:
+    explicit Watchdog(DWORD limitMs) : done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), limit_(limitMs) {
+        thread_ = CreateThread(nullptr, 0, watch, this, 0, nullptr);
+    }
+    ~Watchdog() {
+        SetEvent(done_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        CloseHandle(done_);
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    static DWORD WINAPI watch(LPVOID self) {
+        auto* dog = static_cast<Watchdog*>(self);
+        if (WaitForSingleObject(dog->done_, dog->limit_) == WAIT_TIMEOUT) {
+            std::fprintf(stderr, "watchdog: a test did not finish within %lu ms\n",
+                         static_cast<unsigned long>(dog->limit_));
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+        return 0;
+    }
+    HANDLE done_;
+    DWORD limit_;
+    HANDLE thread_ = nullptr;
+};
+
+// ---- a stand-in for the main window ------------------------------------------------------
+
+// Counts the messages it gets while a help screen waits; WM_APP + 1 presses "?" again.
+constexpr UINT COUNT_ME = WM_APP;
+constexpr UINT PRESS_HELP = WM_APP + 1;
+std::atomic<int> countedMessages{0};
+std::atomic<int> nestedShowings{0};
+
+LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == COUNT_ME) {
+        ++countedMessages;
+        return 0;
+    }
+    if (message == PRESS_HELP) {
+        showHelpScreen(window);
+        ++nestedShowings;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND standIn = nullptr;
+
+class HelpEnvironment : public testing::Environment {
+public:
+    void SetUp() override {
+        threadRecord();  // the test thread is the main thread
+        createDefaultFonts();
+        WNDCLASSEXW windowClass = {};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = standInProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"HelpTestMain";
+        RegisterClassExW(&windowClass);
+        standIn = CreateWindowExW(0, L"HelpTestMain", L"main", WS_OVERLAPPEDWINDOW, 300, 300, 200, 100, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+    void TearDown() override { DestroyWindow(standIn); }
+};
+const testing::Environment* const environment = testing::AddGlobalTestEnvironment(new HelpEnvironment);
+
+// ---- looking at help windows from the user's thread ------------------------------------------
+
+std::vector<HWND> helpFrames() {
+    std::vector<HWND> frames;
+    EnumWindows(
+        [](HWND window, LPARAM found) -> BOOL {
+            wchar_t name[32] = {};
+            if (GetClassNameW(window, name, 32) > 0 && std::wstring(name) == CANVAS_CLASS) {
+                reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&frames));
+    return frames;
+}
+
+// A help frame that is not in known, once one appears; null after limitMs.
+HWND newHelpFrame(const std::vector<HWND>& known, DWORD limitMs = 15000) {
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    while (GetTickCount64() < end) {
+        for (HWND frame : helpFrames()) {
+            if (std::find(known.begin(), known.end(), frame) == known.end() && GetDlgItem(frame, 0) != nullptr) {
+                return frame;
+            }
+        }
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+bool goneWithin(HWND window, DWORD limitMs) {
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    while (IsWindow(window)) {
+        if (GetTickCount64() > end) {
+            return false;
+        }
+        Sleep(10);
+    }
+    return true;
+}
+
+struct Snapshot {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
+
+    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    bool operator==(const Snapshot& other) const = default;
+};
+
+// Pixels copied by copy (which draws into the DC it is given) into a 32-bit DIB.
+template <typename Copy>
+Snapshot capture(int width, int height, Copy copy) {
+    Snapshot result;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC copyDc = CreateCompatibleDC(nullptr);
+    HBITMAP section = CreateDIBSection(copyDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (section == nullptr) {
+        DeleteDC(copyDc);
+        return result;
+    }
+    HGDIOBJ previous = SelectObject(copyDc, section);
+    if (copy(copyDc)) {
+        GdiFlush();
+        result.width = width;
+        result.height = height;
+        const auto* first = static_cast<const std::uint32_t*>(bits);
+        result.pixels.assign(first, first + static_cast<std::size_t>(width) * height);
+        for (std::uint32_t& pixel : result.pixels) {
+            pixel &= 0x00FFFFFF;
+        }
+    }
+    SelectObject(copyDc, previous);
+    DeleteObject(section);
+    DeleteDC(copyDc);
+    return result;
+}
+
+// What a window shows, read back from its DC.
+Snapshot windowPixels(HWND window, int width, int height) {
+    return capture(width, height, [window, width, height](HDC target) {
+        HDC windowDc = GetDC(window);
+        const bool copied = BitBlt(target, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
+        ReleaseDC(window, windowDc);
+        return copied;
+    });
+}
+
+// A canvas surface's backing bitmap.
+Snapshot bitmapPixels(HWND surface, int width, int height) {
+    return capture(width, height, [surface](HDC target) { return copySurfaceBitmap(surface, target); });
+}
+
+// The surface's backing bitmap, read from the user's thread while the help screen waits.
+Snapshot bitmapOf(HWND frame) {
+    HWND surface = GetDlgItem(frame, 0);
+    RECT client = {};
+    if (surface == nullptr || !GetClientRect(surface, &client)) {
+        return Snapshot{};
+    }
+    return bitmapPixels(surface, client.right, client.bottom);
+}
+
+bool hasInk(const Snapshot& shot, int left, int top, int right, int bottom) {
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const std::uint32_t background = (static_cast<std::uint32_t>(GetRValue(face)) << 16) |
+                                     (static_cast<std::uint32_t>(GetGValue(face)) << 8) | GetBValue(face);
+    for (int y = std::max(top, 0); y < std::min(bottom, shot.height); ++y) {
+        for (int x = std::max(left, 0); x < std::min(right, shot.width); ++x) {
+            if (shot.at(x, y) != background) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+struct Cell {
+    int width;
+    int height;
+};
+
+Cell fontOneCell() {
+    HFONT font = realiseFont(1, nullptr);
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(screen, font);
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(screen, &metrics);
+    SelectObject(screen, previous);
+    ReleaseDC(nullptr, screen);
+    return Cell{metrics.tmAveCharWidth, metrics.tmHeight + metrics.tmExternalLeading};
+}
+
+// Waits until the last line (row 47) is on the bitmap and nothing changes any more.
+bool printedWithin(HWND frame, DWORD limitMs) {
+    const Cell cell = fontOneCell();
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    Snapshot previous;
+    while (GetTickCount64() < end) {
+        Snapshot now = bitmapOf(frame);
+        if (!now.pixels.empty() && hasInk(now, 0, 46 * cell.height, now.width, 47 * cell.height) && now == previous) {
+            return true;
+        }
+        previous = std::move(now);
+        Sleep(50);
+    }
+    return false;
+}
+
+void pressKey(HWND frame, WPARAM character = 'x') {
+    PostMessageW(GetDlgItem(frame, 0), WM_CHAR, character, 1 | (0x2D << 16));
+}
+
+void clickClose(HWND frame) { PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+// Runs the user's part on its own thread while the test thread shows the help screen.
+// Whatever happens, the user finally dismisses every help window, so showHelpScreen returns.
+class User {
+public:
+    template <typename Script>
+    explicit User(Script script)
+        : thread_([this, script] {
+              script();
+              for (int i = 0; i < 100 && !helpFrames().empty(); ++i) {
+                  for (HWND frame : helpFrames()) {
+                      pressKey(frame);
+                  }
+                  Sleep(100);
+              }
+          }) {}
+    ~User() { thread_.join(); }
+    User(const User&) = delete;
+    User& operator=(const User&) = delete;
+
+private:
+    std::thread thread_;
+};
+
+// GetGuiResources is a stub under Wine (it counts 0), so the GDI objects are also
+// counted in the process's GDI handle table, which the PEB points to (64-bit layout:
+// 24-byte entries, type byte 0 for a free entry). -1 where that is not available.
+struct GdiHandleEntry {
+    std::uint64_t object;
+    std::uint16_t processId;
+    std::uint16_t count;
+    std::uint16_t unique;
+    std::uint8_t type;
+    std::uint8_t flags;
+    std::uint64_t user;
+};
+
+int rawGdiCount() {
+#if defined(_WIN64)
+    static_assert(sizeof(GdiHandleEntry) == 24);
+    const char* peb = nullptr;
+    __asm__("movq %%gs:0x60, %0" : "=r"(peb));  // the TEB's pointer to the PEB
+    const auto* table = *reinterpret_cast<const GdiHandleEntry* const*>(peb + 0xF8);
+    if (table == nullptr) {
+        return -1;
+    }
+    const auto self = static_cast<std::uint16_t>(GetCurrentProcessId());
+    int count = 0;
+    for (int i = 0; i < 0x10000; ++i) {
+        if (table[i].type != 0 && (table[i].processId == 0 || table[i].processId == self)) {
+            ++count;
+        }
+    }
+    return count;
+#else
+    return -1;
+#endif
+}
+
+// The table count, once it has shown that it follows the creation and deletion of
+// three brushes; -1 when it does not.
+int gdiObjectCount() {
+    const int before = rawGdiCount();
+    HBRUSH brushes[3];
+    for (HBRUSH& brush : brushes) {
+        brush = CreateSolidBrush(RGB(1, 2, 3));
+    }
+    const int during = rawGdiCount();
+    for (HBRUSH brush : brushes) {
+        DeleteObject(brush);
+    }
+    const int after = rawGdiCount();
+    return before >= 0 && during == before + 3 && after == before ? after : -1;
+}
+
+int processThreads() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    int count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
+            ++count;
+        }
+    }
+    CloseHandle(snap);
+    return count;
+}
+
+// ---- the text --------------------------------------------------------------------------------
+
+TEST(HelpText, LinesSitOnTheirRowsWithTheirExactLengths) {
+    // Row and length of each line as the help page lays them out.
+    struct Expected {
+        int row;
+        std::size_t length;
+    };
+    const Expected expected[] = {
+        {2, 81},  {4, 82},  {5, 82},  {7, 92},  {9, 83},  {10, 87}, {11, 64}, {13, 84}, {14, 44}, {16, 79}, {18, 57},
+        {19, 84}, {20, 63}, {22, 55}, {23, 88}, {24, 63}, {26, 87}, {28, 86}, {29, 90}, {31, 85}, {33, 71}, {35, 71},
+        {37, 77}, {38, 81}, {39, 49}, {40, 75}, {41, 75}, {42, 21}, {44, 70}, {45, 70}, {46, 22}, {47, 73},
+    };
+    ASSERT_EQ(std::size(expected), HELP_LINES.size());
+    for (std::size_t i = 0; i < HELP_LINES.size(); ++i) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(HELP_LINES[i].row, expected[i].row);
+        EXPECT_EQ(HELP_LINES[i].text.size(), expected[i].length);
+    }
+}
+
+TEST(HelpText, KeepsItsDoubledAndTrailingBlanksAndSpelling) {
+    struct Case {
+        const char* why;
+        std::size_t line;  // 1-based
+        std::string_view text;
+    };
+    const Case cases[] = {
+        {"doubled blank after a full stop", 8,
+         "TOTAL AMOUNT WON IS THE SUM OF ALL YOUR WINNINGS.  DO NOT USE NEGATIVE NUMBERS HERE."},
+        {"trailing blank", 12, "IF YOU MAKE MULTIPLE BETS IN A RACE, COUNT EACH BET IF THE WINNINGS ARE INCLUDED IN "},
+        {"trailing blank", 15,
+         "IF YOU MAKE MULTIPLE BETS IN A RACE, COUNT EACH BET WON IF THE WINNINGS ARE INCLUDED IN "},
+        {"lines 13 and 16 are the same", 16, HELP_LINES[12].text},
+        {"SESSON as it stands", 17,
+         "THE NUMBER OF BETS MADE AND NUMBER OF BETS WON ARE JUST FOR THIS ONE PARTICULAR SESSON."},
+        {"W0N with a zero", 18, "IF YOU HAVE NOT KEPT A RECORD OF THE NUMBER OF BETS MADE AND/OR THE NUMBER OF BETS W0N"},
+        {"doubled blank and lower-case file name", 30,
+         "CALLED bankroll.roi.  IF IT DOES NOT EXIST, THE PROGRAM WILL CREATE A "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(HELP_LINES[c.line - 1].text, c.text);
+    }
+}
+
+TEST(HelpText, CaptionHasFortyTwoBlanksBeforeTheAddress) {
+    const std::string caption = HELP_CAPTION;
+    const std::string title = "Quillmarsh ROI CALCULATOR HELP SCREEN";
+    ASSERT_EQ(caption.substr(0, title.size()), title);
+    const std::size_t address = caption.find_first_not_of(' ', title.size());
+    ASSERT_NE(address, std::string::npos);
+    EXPECT_EQ(address - title.size(), 42u);
+    EXPECT_EQ(caption.substr(address), "www.quillmarsh.example");
+}
+
+// ---- the window ------------------------------------------------------------------------------
+
+TEST(ShowHelpScreen, OpensItsWindowAndPrintsFromRowTwoColumnFive) {
+    Watchdog dog(60000);
+    const Cell cell = fontOneCell();
+    HWND frame = nullptr;
+    bool printed = false;
+    Snapshot shot;
+    Snapshot onScreen;
+    RECT outer = {};
+    RECT client = {};
+    std::wstring caption;
+    bool visible = false;
+    {
+        User user([&] {
+            frame = newHelpFrame({});
+            if (frame == nullptr) {
+                return;
+            }
+            printed = printedWithin(frame, 15000);
+            shot = bitmapOf(frame);
+            Sleep(200);  // the idle refresh has run by now
+            onScreen = windowPixels(GetDlgItem(frame, 0), shot.width, shot.height);
+            GetWindowRect(frame, &outer);
+            GetClientRect(frame, &client);
+            wchar_t text[200] = {};
+            GetWindowTextW(frame, text, 200);
+            caption = text;
+            visible = IsWindowVisible(frame) != FALSE;
+            pressKey(frame);
+        });
+        showHelpScreen(standIn);
+    }
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(printed);
+    EXPECT_TRUE(goneWithin(frame, 10000)) << "the key closed it";
+    EXPECT_EQ(caption, L"Quillmarsh ROI CALCULATOR HELP SCREEN" + std::wstring(42, L' ') + L"www.quillmarsh.example");
+    EXPECT_TRUE(visible);
+    EXPECT_EQ(outer.left, 30);
+    EXPECT_EQ(outer.top, 10);
+    EXPECT_EQ(client.right - client.left, 135 * cell.width);
+    EXPECT_EQ(client.bottom - client.top, 60 * cell.height);
+    ASSERT_EQ(shot.width, 135 * cell.width);
+    ASSERT_EQ(shot.height, 60 * cell.height);
+    EXPECT_TRUE(onScreen == shot) << "the window shows the bitmap";
+
+    // Ink exactly on the listed rows; each line starts in column 5 and ends where its
+    // text does, or at the right edge when it is too long.
+    HDC measure = CreateCompatibleDC(nullptr);
+    HGDIOBJ previousFont = SelectObject(measure, realiseFont(1, nullptr));
+    for (int row = 1; row <= 60; ++row) {
+        SCOPED_TRACE(row);
+        const int top = (row - 1) * cell.height;
+        const int bottom = row * cell.height;
+        const auto line = std::find_if(HELP_LINES.begin(), HELP_LINES.end(),
+                                       [row](const HelpLine& candidate) { return candidate.row == row; });
+        if (line == HELP_LINES.end()) {
+            EXPECT_FALSE(hasInk(shot, 0, top, shot.width, bottom));
+            continue;
+        }
+        EXPECT_FALSE(hasInk(shot, 0, top, 4 * cell.width, bottom)) << "columns 1 to 4 stay empty";
+        EXPECT_TRUE(hasInk(shot, 4 * cell.width, top, 5 * cell.width, bottom)) << "column 5 has the first letter";
+        std::string_view text = line->text;
+        text = text.substr(0, text.find_last_not_of(' ') + 1);
+        const std::wstring wide(text.begin(), text.end());
+        SIZE extent = {};
+        GetTextExtentPoint32W(measure, wide.c_str(), static_cast<int>(wide.size()), &extent);
+        const int end = std::min(4 * cell.width + static_cast<int>(extent.cx), shot.width);
+        EXPECT_FALSE(hasInk(shot, end + 1, top, shot.width, bottom)) << "nothing after the text";
+        EXPECT_TRUE(hasInk(shot, end - 2 * cell.width, top, end + 1, bottom)) << "ink up to the text's end";
+    }
+    SelectObject(measure, previousFont);
+    DeleteDC(measure);
+}
+
+TEST(ShowHelpScreen, AnyKeyOrTheCloseBoxDismissesIt) {
+    Watchdog dog(120000);
+    enum class Dismiss { Character, FunctionKey, Escape, CloseBox };
+    struct Case {
+        const char* why;
+        Dismiss how;
+    };
+    const Case cases[] = {
+        {"a letter", Dismiss::Character},
+        {"F1", Dismiss::FunctionKey},
+        {"Escape", Dismiss::Escape},
+        {"the close box", Dismiss::CloseBox},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        HWND frame = nullptr;
+        {
+            User user([&] {
+                frame = newHelpFrame({});
+                if (frame == nullptr || !printedWithin(frame, 15000)) {
+                    return;
+                }
+                HWND surface = GetDlgItem(frame, 0);
+                switch (c.how) {
+                case Dismiss::Character:
+                    pressKey(frame, 'k');
+                    break;
+                case Dismiss::FunctionKey:
+                    PostMessageW(surface, WM_KEYDOWN, VK_F1, 1 | (0x3B << 16));
+                    break;
+                case Dismiss::Escape:
+                    PostMessageW(surface, WM_KEYDOWN, VK_ESCAPE, 1 | (0x01 << 16));
+                    break;
+                case Dismiss::CloseBox:
+                    clickClose(frame);
+                    break;
+                }
+                goneWithin(frame, 10000);
+            });
+            showHelpScreen(standIn);
+        }
+        ASSERT_NE(frame, nullptr);
+        EXPECT_FALSE(IsWindow(frame));
+        EXPECT_TRUE(helpFrames().empty());
+    }
+}
+
+TEST(ShowHelpScreen, ShowingItAgainPrintsTheWholeTextIntoANewWindow) {
+    Watchdog dog(60000);
+    const Cell cell = fontOneCell();
+    HWND frames[2] = {nullptr, nullptr};
+    bool secondRowTwo = false;
+    for (HWND& frame : frames) {
+        User user([&] {
+            frame = newHelpFrame({});
+            if (frame != nullptr && printedWithin(frame, 15000)) {
+                const Snapshot shot = bitmapOf(frame);
+                secondRowTwo = hasInk(shot, 4 * cell.width, cell.height, 5 * cell.width, 2 * cell.height);
+                pressKey(frame);
+            }
+        });
+        showHelpScreen(standIn);
+    }
+    ASSERT_NE(frames[0], nullptr);
+    ASSERT_NE(frames[1], nullptr);
+    EXPECT_NE(frames[0], frames[1]);
+    EXPECT_TRUE(secondRowTwo) << "the second window got the text, not the closed first one";
+    EXPECT_TRUE(helpFrames().empty());
+}
+
+TEST(ShowHelpScreen, MainWindowStaysUsableWhileItWaits) {
+    Watchdog dog(60000);
+    const int before = countedMessages.load();
+    bool enabled = false;
+    int counted = 0;
+    {
+        User user([&] {
+            HWND frame = newHelpFrame({});
+            if (frame == nullptr) {
+                return;
+            }
+            enabled = IsWindowEnabled(standIn) != FALSE;
+            for (int i = 0; i < 3; ++i) {
+                PostMessageW(standIn, COUNT_ME, 0, 0);
+            }
+            SendMessageTimeoutW(standIn, COUNT_ME, 0, 0, SMTO_NORMAL, 5000, nullptr);
+            for (int i = 0; i < 200 && countedMessages.load() - before < 4; ++i) {
+                Sleep(10);
+            }
+            counted = countedMessages.load() - before;
+            pressKey(frame);
+        });
+        showHelpScreen(standIn);
+    }
+    EXPECT_TRUE(enabled);
+    EXPECT_EQ(counted, 4) << "posted and sent messages reach the main window during the wait";
+}
+
+// "?" pressed again while a help screen waits: the second showing runs inside the first
+// one's wait. Each window closes on its own key or close box, in either order.
+TEST(ShowHelpScreen, NestedShowingsEachCloseTheirOwnWindow) {
+    Watchdog dog(180000);
+    enum class Which { Outer, Inner };
+    enum class How { Key, CloseBox };
+    struct Action {
+        Which which;
+        How how;
+    };
+    struct Case {
+        const char* why;
+        Action first;
+        Action second;
+    };
+    const Case cases[] = {
+        {"inner key, then outer key", {Which::Inner, How::Key}, {Which::Outer, How::Key}},
+        {"outer key first: it closes at once, the inner stays", {Which::Outer, How::Key}, {Which::Inner, How::Key}},
+        {"outer close box first, then inner key", {Which::Outer, How::CloseBox}, {Which::Inner, How::Key}},
+        {"inner close box, then outer key", {Which::Inner, How::CloseBox}, {Which::Outer, How::Key}},
+        {"both close boxes, outer first", {Which::Outer, How::CloseBox}, {Which::Inner, How::CloseBox}},
+    };
+    const int records = recordCount();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const int nestedBefore = nestedShowings.load();
+        HWND outer = nullptr;
+        HWND inner = nullptr;
+        bool firstGone = false;
+        bool otherStayed = false;
+        bool secondGone = false;
+        {
+            User user([&] {
+                outer = newHelpFrame({});
+                if (outer == nullptr || !printedWithin(outer, 15000)) {
+                    return;
+                }
+                PostMessageW(standIn, PRESS_HELP, 0, 0);
+                inner = newHelpFrame({outer});
+                if (inner == nullptr || !printedWithin(inner, 15000)) {
+                    return;
+                }
+                auto act = [&](const Action& action) {
+                    HWND target = action.which == Which::Outer ? outer : inner;
+                    if (action.how == How::Key) {
+                        pressKey(target);
+                    } else {
+                        clickClose(target);
+                    }
+                    return goneWithin(target, 10000);
+                };
+                firstGone = act(c.first);
+                otherStayed = IsWindow(c.first.which == Which::Outer ? inner : outer) != FALSE;
+                secondGone = act(c.second);
+            });
+            showHelpScreen(standIn);
+        }
+        ASSERT_NE(outer, nullptr);
+        ASSERT_NE(inner, nullptr);
+        EXPECT_TRUE(firstGone);
+        EXPECT_TRUE(otherStayed);
+        EXPECT_TRUE(secondGone);
+        EXPECT_EQ(nestedShowings.load(), nestedBefore + 1) << "the inner showing returned";
+        EXPECT_TRUE(helpFrames().empty()) << "no help window is left behind";
+    }
+    EXPECT_EQ(recordCount(), records);
+}
+
+TEST(ShowHelpScreen, HundredShowingsLeaveNoObjectBehind) {
+    Watchdog dog(540000);
+    auto showOnce = [] {
+        User user([] {
+            HWND frame = newHelpFrame({});
+            if (frame != nullptr) {
+                pressKey(frame);
+                goneWithin(frame, 10000);
+            }
+        });
+        showHelpScreen(standIn);
+    };
+    showOnce();  // the window class and the realised font stay for the process
+    const int records = recordCount();
+    const int threads = processThreads();
+    FontRecord fontBefore;
+    ASSERT_TRUE(fontInfo(1, fontBefore));
+    const int tableBefore = gdiObjectCount();
+#if defined(_WIN64)
+    EXPECT_GE(tableBefore, 0) << "the GDI handle table could not be read";
+#endif
+    const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        showOnce();
+    }
+    const int tableAfter = gdiObjectCount();
+    const DWORD gdiAfter = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD userAfter = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    std::printf("GetGuiResources before/after 100 help screens: GDI %lu/%lu, USER %lu/%lu\n",
+                static_cast<unsigned long>(gdiBefore), static_cast<unsigned long>(gdiAfter),
+                static_cast<unsigned long>(userBefore), static_cast<unsigned long>(userAfter));
+    std::printf("GDI objects in the handle table before/after 100 help screens: %d/%d\n", tableBefore, tableAfter);
+    if (gdiBefore == 0 && userBefore == 0) {
+        std::printf("GetGuiResources counts nothing here (a stub under Wine); the handle table, records, "
+                    "threads and font references stand in\n");
+    }
+    EXPECT_EQ(tableAfter, tableBefore);
+    EXPECT_EQ(gdiAfter, gdiBefore);
+    EXPECT_EQ(userAfter, userBefore);
+    EXPECT_EQ(recordCount(), records);
+    FontRecord fontAfter;
+    ASSERT_TRUE(fontInfo(1, fontAfter));
+    EXPECT_EQ(fontAfter.references, fontBefore.references);
+    int threadsNow = processThreads();
+    for (int i = 0; i < 500 && threadsNow != threads; ++i) {
+        Sleep(10);
+        threadsNow = processThreads();
+    }
+    EXPECT_EQ(threadsNow, threads) << "every canvas thread ended";
+    EXPECT_TRUE(helpFrames().empty());
+}
+
+}  // namespace
+}  // namespace roi
