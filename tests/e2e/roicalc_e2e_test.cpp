@@ -125,9 +125,9 @@ void closeAndExpectExitZero(App& app, HWND main, CloseBy how) {
     EXPECT_EQ(*code, 0u);
 }
 
-// Presses a button whose command ends with the save warning; checks the warning,
-// hands back what the cells showed while it was up, and dismisses it.
-void pressAndExpectSaveWarning(App& app, HWND main, int button) {
+// Presses a button whose command ends with the save warning. The warning comes last:
+// while it is up the cells already show the command's values, and they stay so.
+void pressAndExpectSaveWarning(App& app, HWND main, int button, const Cells& shown) {
     ASSERT_TRUE(postButton(main, button));
     HWND box = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (box = findAnyMessageBox(app.pid())) != nullptr; }))
@@ -136,9 +136,15 @@ void pressAndExpectSaveWarning(App& app, HWND main, int button) {
     const BoxContent content = readMessageBox(box);
     EXPECT_EQ(content.texts, std::vector<std::wstring>{SAVE_WARNING_TEXT});
     EXPECT_EQ(content.buttons, std::vector<std::wstring>{L"OK"});
+    {
+        SCOPED_TRACE("while the warning is up");
+        expectCells(main, shown);
+    }
     ASSERT_TRUE(dismissMessageBox(box));
-    // The command has returned once the window answers again.
     ASSERT_TRUE(sendTimed(main, WM_NULL, 0, 0));
+    EXPECT_EQ(findAnyMessageBox(app.pid()), nullptr) << "a second box followed the warning";
+    SCOPED_TRACE("after the warning");
+    expectCells(main, shown);
 }
 
 // --- first run and restart ----------------------------------------------------------------
@@ -450,21 +456,20 @@ void expectSavesFailSafely(App& app, HWND main, const TempDir& dir, const std::s
     ASSERT_TRUE(setCellText(main, TOTAL_BET, L"100"));
     {
         SCOPED_TRACE("first CALCULATE");
-        pressAndExpectSaveWarning(app, main, CALCULATE);
-        expectCells(main, {L"150", L"100", L"", L"", L"$      500.00", L"$      550.00", L"$   1.50", L"  0.00%",
-                           L"$    0.00"});
+        pressAndExpectSaveWarning(app, main, CALCULATE,
+                                  {L"150", L"100", L"", L"", L"$      500.00", L"$      550.00", L"$   1.50", L"  0.00%",
+                                   L"$    0.00"});
     }
     {
         // Every save fails again; the values go on from what the cells show.
         SCOPED_TRACE("second CALCULATE");
-        pressAndExpectSaveWarning(app, main, CALCULATE);
-        expectCells(main, {L"150", L"100", L"", L"", L"$      500.00", L"$      600.00", L"$   1.50", L"  0.00%",
-                           L"$    0.00"});
+        pressAndExpectSaveWarning(app, main, CALCULATE,
+                                  {L"150", L"100", L"", L"", L"$      500.00", L"$      600.00", L"$   1.50", L"  0.00%",
+                                   L"$    0.00"});
     }
     {
         SCOPED_TRACE("CLEAR BANKROLLS");
-        pressAndExpectSaveWarning(app, main, CLEAR_BANKROLLS);
-        expectCells(main, {L"", L"", L"", L"", L"0", L"0", L"", L"", L""});
+        pressAndExpectSaveWarning(app, main, CLEAR_BANKROLLS, {L"", L"", L"", L"", L"0", L"0", L"", L"", L""});
     }
     if (!content.empty()) {
         expectFile(dir, content);
