@@ -868,9 +868,7 @@ OtherWindow::~OtherWindow() {
     }
 }
 
-}  // namespace e2e
-
-namespace e2e {
+// --- bookkeeping -------------------------------------------------------------------------------
 
 Measurements& measurements() {
     static Measurements m;
