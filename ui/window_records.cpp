@@ -218,7 +218,13 @@ void releaseRecord(HWND window) {
     if (window == nullptr) {
         return;
     }
-    // Children first, one list operation at a time: the lock is not held while a
+    // Out of the list first, so parent links that loop cannot recurse for ever.
+    WindowRecord* record = nullptr;
+    {
+        LockGuard guard(recordLock);
+        record = unlinkLocked(window);
+    }
+    // Then the children, one list operation at a time: the lock is not held while a
     // child's resources are freed (that takes the font lock and calls GDI).
     for (;;) {
         HWND child = nullptr;
@@ -230,11 +236,6 @@ void releaseRecord(HWND window) {
             break;
         }
         releaseRecord(child);
-    }
-    WindowRecord* record = nullptr;
-    {
-        LockGuard guard(recordLock);
-        record = unlinkLocked(window);
     }
     if (record != nullptr) {
         releaseResources(record);

@@ -764,6 +764,16 @@ TEST(WindowRecords, NewFindRelease) {
     EXPECT_EQ(findRecord(child), nullptr);
     EXPECT_EQ(GetObjectType(shared), 0u);
     EXPECT_EQ(GetObjectType(own), 0u);
+
+    // Parent links that loop (never made by the engine) still end.
+    WindowRecord* first = newRecord(parent);
+    WindowRecord* second = newRecord(child);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    first->parent = child;
+    second->parent = parent;
+    releaseRecord(parent);
+    EXPECT_EQ(recordCount(), before);
     DestroyWindow(parent);
 }
 
