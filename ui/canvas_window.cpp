@@ -133,7 +133,9 @@ public:
 
 // The canvas thread sets flags without graphicsLock (refresh requested, closed by the
 // user, focus), so every change is one atomic operation.
-void setFlags(WindowRecord& record, std::uint32_t bits) { __atomic_fetch_or(&record.flags, bits, __ATOMIC_SEQ_CST); }
+void setFlags(WindowRecord& record, std::uint32_t bits) {
+    __atomic_fetch_or(&record.flags, bits, __ATOMIC_SEQ_CST);
+}
 
 void clearFlags(WindowRecord& record, std::uint32_t bits) {
     __atomic_fetch_and(&record.flags, ~bits, __ATOMIC_SEQ_CST);
@@ -192,7 +194,9 @@ WindowRecord* surfaceRecord(HWND window) {
     return record;
 }
 
-WindowRecord* currentSurface() { return surfaceRecord(threadRecord().currentCanvas); }
+WindowRecord* currentSurface() {
+    return surfaceRecord(threadRecord().currentCanvas);
+}
 
 // Puts the dirty rectangle on the screen: painting runs on the canvas thread, inside
 // UpdateWindow (sent across when the drawing thread refreshes).
@@ -360,7 +364,9 @@ void serveOuterWaits(PendingWait* outer) {
 
 constexpr LPARAM EXTENDED_KEY = 1 << 24;
 
-int scanCodeOf(LPARAM lParam) { return static_cast<int>((lParam >> 16) & 0xFF); }
+int scanCodeOf(LPARAM lParam) {
+    return static_cast<int>((lParam >> 16) & 0xFF);
+}
 
 // ---- the canvas thread ------------------------------------------------------------------
 
@@ -396,7 +402,9 @@ constexpr UINT PLACE_QUIETLY = 0x71C;  // no z-order, no redraw, no activation, 
                                        // no WM_WINDOWPOSCHANGING
 constexpr int LARGEST_SIDE = 16384;    // pixels; larger requests are cut down, not left to overflow
 
-int clampSide(long long pixels) { return static_cast<int>(std::clamp(pixels, 0LL, static_cast<long long>(LARGEST_SIDE))); }
+int clampSide(long long pixels) {
+    return static_cast<int>(std::clamp(pixels, 0LL, static_cast<long long>(LARGEST_SIDE)));
+}
 
 // Steps 1 to 11 on the canvas thread; the frame, or 0 with everything undone.
 HWND openCanvas(CanvasThread& canvas) {
@@ -474,8 +482,8 @@ HWND openCanvas(CanvasThread& canvas) {
         SetWindowPos(frame, nullptr, canvas.x, canvas.y, outerWidth, outerHeight, PLACE_QUIETLY);
     }
     // 6. Surface and its record.
-    HWND surface = CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, width, height, frame, nullptr,
-                                   instance(), nullptr);
+    HWND surface =
+        CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, width, height, frame, nullptr, instance(), nullptr);
     if (surface == nullptr) {
         return fail();
     }
@@ -498,8 +506,8 @@ HWND openCanvas(CanvasThread& canvas) {
     record->backgroundBrush = shareBrush(state->background);
     canvas.surface = surface;
     // 7. Key capture and erasing go through the surface procedure.
-    state->previousProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(surface, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(surfaceProc)));
+    state->previousProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(surface, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(surfaceProc)));
     // 8. Backing bitmap in a memory DC, filled with the background.
     HDC surfaceDc = GetDC(surface);
     if (surfaceDc == nullptr) {
@@ -704,8 +712,8 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
     }
     {
         MemoryDcHold dcHold;
-        BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc, 0,
-               0, SRCCOPY);
+        BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc, 0, 0,
+               SRCCOPY);
         SelectObject(copyDc, previous);
         SelectObject(surface.memoryDc, bitmap);
     }

@@ -42,8 +42,8 @@ void showHelpScreen(HWND dialog) {
     //    leaves no current canvas, so the new window below becomes current.
     selectCanvas(dialog, handleAsId(helpWindow), true);
     // 2. The window.
-    HWND frame = createCanvasWindow(HELP_CAPTION, HELP_X, HELP_Y, HELP_COLUMNS, HELP_ROWS, CANVAS_CELLS | CANVAS_SHOW,
-                                    0, 0);
+    HWND frame =
+        createCanvasWindow(HELP_CAPTION, HELP_X, HELP_Y, HELP_COLUMNS, HELP_ROWS, CANVAS_CELLS | CANVAS_SHOW, 0, 0);
     helpWindow = frame;
     if (frame == nullptr) {
         return;

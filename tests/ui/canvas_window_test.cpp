@@ -4,7 +4,6 @@
 #include "ui/canvas_window.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -16,41 +15,13 @@
 #include <vector>
 
 #include "app/runtime.h"
+#include "tests/ui/canvas_test_support.h"
 #include "ui/window_records.h"
 
 namespace roi {
 namespace {
 
-// Ends the whole program if one test runs longer than its limit, so nothing can hang.
-class Watchdog {
-public:
-    explicit Watchdog(DWORD limitMs) : done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), limit_(limitMs) {
-        thread_ = CreateThread(nullptr, 0, watch, this, 0, nullptr);
-    }
-    ~Watchdog() {
-        SetEvent(done_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        CloseHandle(done_);
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    static DWORD WINAPI watch(LPVOID self) {
-        auto* dog = static_cast<Watchdog*>(self);
-        if (WaitForSingleObject(dog->done_, dog->limit_) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "watchdog: a test did not finish within %lu ms\n",
-                         static_cast<unsigned long>(dog->limit_));
-            std::fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-        return 0;
-    }
-    HANDLE done_;
-    DWORD limit_;
-    HANDLE thread_ = nullptr;
-};
+using namespace testing_support;
 
 class CanvasEnvironment : public testing::Environment {
 public:
@@ -60,23 +31,6 @@ public:
     }
 };
 const testing::Environment* const environment = testing::AddGlobalTestEnvironment(new CanvasEnvironment);
-
-struct Cell {
-    int width;   // tmAveCharWidth
-    int height;  // tmHeight + tmExternalLeading
-};
-
-// Font 1 measured on the screen, independently of the canvas.
-Cell fontOneCell() {
-    HFONT font = realiseFont(1, nullptr);
-    HDC screen = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(screen, font);
-    TEXTMETRICW metrics = {};
-    GetTextMetricsW(screen, &metrics);
-    SelectObject(screen, previous);
-    ReleaseDC(nullptr, screen);
-    return Cell{metrics.tmAveCharWidth, metrics.tmHeight + metrics.tmExternalLeading};
-}
 
 void clearCurrentCanvas() {
     ErrorSlot slot;
@@ -119,98 +73,8 @@ POINT dcPosition(const TestCanvas& canvas) {
     return position;
 }
 
-// The width of text in font 1, measured on a DC of the test's own.
-int textWidth(const std::wstring& text) {
-    HDC measure = CreateCompatibleDC(nullptr);
-    HGDIOBJ previous = SelectObject(measure, realiseFont(1, nullptr));
-    SIZE extent = {0, 0};
-    GetTextExtentPoint32W(measure, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(measure, previous);
-    DeleteDC(measure);
-    return extent.cx;
-}
-
-// The pixels of a DC, copied into a 32-bit DIB.
-struct Snapshot {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
-
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    bool operator==(const Snapshot& other) const = default;
-};
-
-// Pixels copied by copy (which draws into the DC it is given) into a 32-bit DIB.
-template <typename Copy>
-Snapshot capture(int width, int height, Copy copy) {
-    Snapshot result;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC copyDc = CreateCompatibleDC(nullptr);
-    HBITMAP section = CreateDIBSection(copyDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (section == nullptr) {
-        DeleteDC(copyDc);
-        return result;
-    }
-    HGDIOBJ previous = SelectObject(copyDc, section);
-    if (copy(copyDc)) {
-        GdiFlush();
-        result.width = width;
-        result.height = height;
-        const auto* first = static_cast<const std::uint32_t*>(bits);
-        result.pixels.assign(first, first + static_cast<std::size_t>(width) * height);
-        for (std::uint32_t& pixel : result.pixels) {
-            pixel &= 0x00FFFFFF;
-        }
-    }
-    SelectObject(copyDc, previous);
-    DeleteObject(section);
-    DeleteDC(copyDc);
-    return result;
-}
-
-// What a window shows, read back from its DC.
-Snapshot windowPixels(HWND window, int width, int height) {
-    return capture(width, height, [window, width, height](HDC target) {
-        HDC windowDc = GetDC(window);
-        const bool copied = BitBlt(target, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
-        ReleaseDC(window, windowDc);
-        return copied;
-    });
-}
-
-// A canvas surface's backing bitmap.
-Snapshot bitmapPixels(HWND surface, int width, int height) {
-    return capture(width, height, [surface](HDC target) { return copySurfaceBitmap(surface, target); });
-}
-
 Snapshot snapshot(const TestCanvas& canvas) {
-    const SurfaceState& state = canvas.state();
-    return bitmapPixels(canvas.surface, state.width, state.height);
-}
-
-std::uint32_t asDibColour(COLORREF colour) {
-    return (static_cast<std::uint32_t>(GetRValue(colour)) << 16) | (static_cast<std::uint32_t>(GetGValue(colour)) << 8) |
-           GetBValue(colour);
-}
-
-// Ink: any pixel that is not the background colour, within [top, bottom) x [left, right).
-bool hasInk(const Snapshot& shot, int left, int top, int right, int bottom) {
-    const std::uint32_t background = asDibColour(GetSysColor(COLOR_BTNFACE));
-    for (int y = std::max(top, 0); y < std::min(bottom, shot.height); ++y) {
-        for (int x = std::max(left, 0); x < std::min(right, shot.width); ++x) {
-            if (shot.at(x, y) != background) {
-                return true;
-            }
-        }
-    }
-    return false;
+    return bitmapPixels(canvas.surface);
 }
 
 // The rightmost column with ink in rows [top, bottom), or -1.
@@ -221,95 +85,6 @@ int lastInkColumn(const Snapshot& shot, int top, int bottom) {
         }
     }
     return -1;
-}
-
-// GetGuiResources is a stub under Wine (it counts 0), so the GDI objects are also
-// counted in the process's GDI handle table, which the PEB points to (64-bit layout:
-// 24-byte entries, type byte 0 for a free entry). -1 where that is not available.
-struct GdiHandleEntry {
-    std::uint64_t object;
-    std::uint16_t processId;
-    std::uint16_t count;
-    std::uint16_t unique;
-    std::uint8_t type;
-    std::uint8_t flags;
-    std::uint64_t user;
-};
-
-int rawGdiCount() {
-#if defined(_WIN64)
-    static_assert(sizeof(GdiHandleEntry) == 24);
-    const char* peb = nullptr;
-    __asm__("movq %%gs:0x60, %0" : "=r"(peb));  // the TEB's pointer to the PEB
-    const auto* table = *reinterpret_cast<const GdiHandleEntry* const*>(peb + 0xF8);
-    if (table == nullptr) {
-        return -1;
-    }
-    const auto self = static_cast<std::uint16_t>(GetCurrentProcessId());
-    int count = 0;
-    for (int i = 0; i < 0x10000; ++i) {
-        if (table[i].type != 0 && (table[i].processId == 0 || table[i].processId == self)) {
-            ++count;
-        }
-    }
-    return count;
-#else
-    return -1;
-#endif
-}
-
-// The table count, once it has shown that it follows the creation and deletion of
-// three brushes; -1 when it does not.
-int gdiObjectCount() {
-    const int before = rawGdiCount();
-    HBRUSH brushes[3];
-    for (HBRUSH& brush : brushes) {
-        brush = CreateSolidBrush(RGB(1, 2, 3));
-    }
-    const int during = rawGdiCount();
-    for (HBRUSH brush : brushes) {
-        DeleteObject(brush);
-    }
-    const int after = rawGdiCount();
-    return before >= 0 && during == before + 3 && after == before ? after : -1;
-}
-
-int processThreads() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE) {
-        return -1;
-    }
-    int count = 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
-            ++count;
-        }
-    }
-    CloseHandle(snap);
-    return count;
-}
-
-bool windowGoneWithin(HWND window, DWORD limitMs) {
-    const ULONGLONG end = GetTickCount64() + limitMs;
-    while (IsWindow(window)) {
-        if (GetTickCount64() > end) {
-            return false;
-        }
-        Sleep(10);
-    }
-    return true;
-}
-
-// Polls until the thread count is back to baseline, for at most 5 s.
-int threadsSettledTo(int baseline) {
-    int now = processThreads();
-    for (int i = 0; i < 500 && now != baseline; ++i) {
-        Sleep(10);
-        now = processThreads();
-    }
-    return now;
 }
 
 // ---- pure rules ---------------------------------------------------------------------------
@@ -451,8 +226,7 @@ TEST(CreateCanvasWindow, ClientAreaIsExactlyTheCells) {
         int expectedHeight;
     };
     const Case cases[] = {
-        {"the help screen's 135 x 60 cells", 135, 60, CANVAS_CELLS | CANVAS_SHOW, 135 * cell.width,
-         60 * cell.height},
+        {"the help screen's 135 x 60 cells", 135, 60, CANVAS_CELLS | CANVAS_SHOW, 135 * cell.width, 60 * cell.height},
         {"a small canvas", 16, 2, CANVAS_CELLS | CANVAS_SHOW, 16 * cell.width, 2 * cell.height},
         {"pixels without the cell option", 200, 90, CANVAS_SHOW, 200, 90},
         {"hidden, cells", 10, 3, CANVAS_CELLS, 10 * cell.width, 3 * cell.height},
@@ -682,19 +456,6 @@ TEST(Refresh, IdleCanvasThreadRefreshesUnlessDeferred) {
     }
 }
 
-TEST(Refresh, TheWindowShowsTheBitmap) {
-    Watchdog dog(30000);
-    TestCanvas canvas(20, 4, CANVAS_CELLS | CANVAS_SHOW);
-    ASSERT_NE(canvas.surface, nullptr);
-    newLine();
-    setColumn(3);
-    printText("SHOWN");
-    waitForKey(200, L"");  // lets the refresh happen; no key comes
-    const Snapshot memory = snapshot(canvas);
-    ASSERT_FALSE(memory.pixels.empty());
-    EXPECT_TRUE(windowPixels(canvas.surface, memory.width, memory.height) == memory);
-}
-
 // The window is painted from the bitmap at any time (here: invalidated from a third
 // thread over and over) while the test thread prints into the bitmap. A DC serves one
 // thread at a time, so unguarded, a print that meets a paint is lost (its position
@@ -844,7 +605,7 @@ TEST(CloseByUser, EndsTheWaitWithTheEmptyText) {
         // The wait ends as soon as the close begins; the canvas thread may still be
         // destroying the window, and closing it again must neither hang nor fail.
         closeCanvasWindow(nullptr);
-        EXPECT_TRUE(windowGoneWithin(frame, 10000));
+        EXPECT_TRUE(goneWithin(frame, 10000));
         closeCanvasWindow(nullptr);  // closed already: nothing happens
     }
     EXPECT_EQ(recordCount(), records);

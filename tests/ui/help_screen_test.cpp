@@ -4,7 +4,6 @@
 #include "ui/help_screen.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -17,41 +16,14 @@
 #include <vector>
 
 #include "app/runtime.h"
+#include "tests/ui/canvas_test_support.h"
 #include "ui/canvas_window.h"
 #include "ui/window_records.h"
 
 namespace roi {
 namespace {
 
-class Watchdog {
-public:
-    explicit Watchdog(DWORD limitMs) : done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), limit_(limitMs) {
-        thread_ = CreateThread(nullptr, 0, watch, this, 0, nullptr);
-    }
-    ~Watchdog() {
-        SetEvent(done_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        CloseHandle(done_);
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    static DWORD WINAPI watch(LPVOID self) {
-        auto* dog = static_cast<Watchdog*>(self);
-        if (WaitForSingleObject(dog->done_, dog->limit_) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "watchdog: a test did not finish within %lu ms\n",
-                         static_cast<unsigned long>(dog->limit_));
-            std::fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-        return 0;
-    }
-    HANDLE done_;
-    DWORD limit_;
-    HANDLE thread_ = nullptr;
-};
+using namespace testing_support;
 
 // ---- a stand-in for the main window ------------------------------------------------------
 
@@ -96,17 +68,18 @@ const testing::Environment* const environment = testing::AddGlobalTestEnvironmen
 
 // ---- looking at help windows from the user's thread ------------------------------------------
 
+// A named CALLBACK: a lambda has the wrong calling convention on 32-bit Windows.
+BOOL CALLBACK collectHelpFrame(HWND window, LPARAM found) {
+    wchar_t name[32] = {};
+    if (GetClassNameW(window, name, 32) > 0 && std::wstring(name) == CANVAS_CLASS) {
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    }
+    return TRUE;
+}
+
 std::vector<HWND> helpFrames() {
     std::vector<HWND> frames;
-    EnumWindows(
-        [](HWND window, LPARAM found) -> BOOL {
-            wchar_t name[32] = {};
-            if (GetClassNameW(window, name, 32) > 0 && std::wstring(name) == CANVAS_CLASS) {
-                reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&frames));
+    EnumWindows(collectHelpFrame, reinterpret_cast<LPARAM>(&frames));
     return frames;
 }
 
@@ -124,114 +97,9 @@ HWND newHelpFrame(const std::vector<HWND>& known, DWORD limitMs = 15000) {
     return nullptr;
 }
 
-bool goneWithin(HWND window, DWORD limitMs) {
-    const ULONGLONG end = GetTickCount64() + limitMs;
-    while (IsWindow(window)) {
-        if (GetTickCount64() > end) {
-            return false;
-        }
-        Sleep(10);
-    }
-    return true;
-}
-
-struct Snapshot {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
-
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    bool operator==(const Snapshot& other) const = default;
-};
-
-// Pixels copied by copy (which draws into the DC it is given) into a 32-bit DIB.
-template <typename Copy>
-Snapshot capture(int width, int height, Copy copy) {
-    Snapshot result;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC copyDc = CreateCompatibleDC(nullptr);
-    HBITMAP section = CreateDIBSection(copyDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (section == nullptr) {
-        DeleteDC(copyDc);
-        return result;
-    }
-    HGDIOBJ previous = SelectObject(copyDc, section);
-    if (copy(copyDc)) {
-        GdiFlush();
-        result.width = width;
-        result.height = height;
-        const auto* first = static_cast<const std::uint32_t*>(bits);
-        result.pixels.assign(first, first + static_cast<std::size_t>(width) * height);
-        for (std::uint32_t& pixel : result.pixels) {
-            pixel &= 0x00FFFFFF;
-        }
-    }
-    SelectObject(copyDc, previous);
-    DeleteObject(section);
-    DeleteDC(copyDc);
-    return result;
-}
-
-// What a window shows, read back from its DC.
-Snapshot windowPixels(HWND window, int width, int height) {
-    return capture(width, height, [window, width, height](HDC target) {
-        HDC windowDc = GetDC(window);
-        const bool copied = BitBlt(target, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
-        ReleaseDC(window, windowDc);
-        return copied;
-    });
-}
-
-// A canvas surface's backing bitmap.
-Snapshot bitmapPixels(HWND surface, int width, int height) {
-    return capture(width, height, [surface](HDC target) { return copySurfaceBitmap(surface, target); });
-}
-
 // The surface's backing bitmap, read from the user's thread while the help screen waits.
 Snapshot bitmapOf(HWND frame) {
-    HWND surface = GetDlgItem(frame, 0);
-    RECT client = {};
-    if (surface == nullptr || !GetClientRect(surface, &client)) {
-        return Snapshot{};
-    }
-    return bitmapPixels(surface, client.right, client.bottom);
-}
-
-bool hasInk(const Snapshot& shot, int left, int top, int right, int bottom) {
-    const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    const std::uint32_t background = (static_cast<std::uint32_t>(GetRValue(face)) << 16) |
-                                     (static_cast<std::uint32_t>(GetGValue(face)) << 8) | GetBValue(face);
-    for (int y = std::max(top, 0); y < std::min(bottom, shot.height); ++y) {
-        for (int x = std::max(left, 0); x < std::min(right, shot.width); ++x) {
-            if (shot.at(x, y) != background) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-struct Cell {
-    int width;
-    int height;
-};
-
-Cell fontOneCell() {
-    HFONT font = realiseFont(1, nullptr);
-    HDC screen = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(screen, font);
-    TEXTMETRICW metrics = {};
-    GetTextMetricsW(screen, &metrics);
-    SelectObject(screen, previous);
-    ReleaseDC(nullptr, screen);
-    return Cell{metrics.tmAveCharWidth, metrics.tmHeight + metrics.tmExternalLeading};
+    return bitmapPixels(GetDlgItem(frame, 0));
 }
 
 // Waits until the last line (row 47) is on the bitmap and nothing changes any more.
@@ -254,7 +122,9 @@ void pressKey(HWND frame, WPARAM character = 'x') {
     PostMessageW(GetDlgItem(frame, 0), WM_CHAR, character, 1 | (0x2D << 16));
 }
 
-void clickClose(HWND frame) { PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0); }
+void clickClose(HWND frame) {
+    PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
 
 // Runs the user's part on its own thread while the test thread shows the help screen.
 // Whatever happens, the user finally dismisses every help window, so showHelpScreen returns.
@@ -278,74 +148,6 @@ public:
 private:
     std::thread thread_;
 };
-
-// GetGuiResources is a stub under Wine (it counts 0), so the GDI objects are also
-// counted in the process's GDI handle table, which the PEB points to (64-bit layout:
-// 24-byte entries, type byte 0 for a free entry). -1 where that is not available.
-struct GdiHandleEntry {
-    std::uint64_t object;
-    std::uint16_t processId;
-    std::uint16_t count;
-    std::uint16_t unique;
-    std::uint8_t type;
-    std::uint8_t flags;
-    std::uint64_t user;
-};
-
-int rawGdiCount() {
-#if defined(_WIN64)
-    static_assert(sizeof(GdiHandleEntry) == 24);
-    const char* peb = nullptr;
-    __asm__("movq %%gs:0x60, %0" : "=r"(peb));  // the TEB's pointer to the PEB
-    const auto* table = *reinterpret_cast<const GdiHandleEntry* const*>(peb + 0xF8);
-    if (table == nullptr) {
-        return -1;
-    }
-    const auto self = static_cast<std::uint16_t>(GetCurrentProcessId());
-    int count = 0;
-    for (int i = 0; i < 0x10000; ++i) {
-        if (table[i].type != 0 && (table[i].processId == 0 || table[i].processId == self)) {
-            ++count;
-        }
-    }
-    return count;
-#else
-    return -1;
-#endif
-}
-
-// The table count, once it has shown that it follows the creation and deletion of
-// three brushes; -1 when it does not.
-int gdiObjectCount() {
-    const int before = rawGdiCount();
-    HBRUSH brushes[3];
-    for (HBRUSH& brush : brushes) {
-        brush = CreateSolidBrush(RGB(1, 2, 3));
-    }
-    const int during = rawGdiCount();
-    for (HBRUSH brush : brushes) {
-        DeleteObject(brush);
-    }
-    const int after = rawGdiCount();
-    return before >= 0 && during == before + 3 && after == before ? after : -1;
-}
-
-int processThreads() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE) {
-        return -1;
-    }
-    int count = 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
-            ++count;
-        }
-    }
-    CloseHandle(snap);
-    return count;
-}
 
 // ---- the text --------------------------------------------------------------------------------
 
@@ -383,7 +185,8 @@ TEST(HelpText, KeepsItsDoubledAndTrailingBlanksAndSpelling) {
         {"lines 13 and 16 are the same", 16, HELP_LINES[12].text},
         {"SESSON as it stands", 17,
          "THE NUMBER OF BETS MADE AND NUMBER OF BETS WON ARE JUST FOR THIS ONE PARTICULAR SESSON."},
-        {"W0N with a zero", 18, "IF YOU HAVE NOT KEPT A RECORD OF THE NUMBER OF BETS MADE AND/OR THE NUMBER OF BETS W0N"},
+        {"W0N with a zero", 18,
+         "IF YOU HAVE NOT KEPT A RECORD OF THE NUMBER OF BETS MADE AND/OR THE NUMBER OF BETS W0N"},
         {"doubled blank and lower-case file name", 30,
          "CALLED bankroll.roi.  IF IT DOES NOT EXIST, THE PROGRAM WILL CREATE A "},
     };
@@ -451,8 +254,6 @@ TEST(ShowHelpScreen, OpensItsWindowAndPrintsFromRowTwoColumnFive) {
 
     // Ink exactly on the listed rows; each line starts in column 5 and ends where its
     // text does, or at the right edge when it is too long.
-    HDC measure = CreateCompatibleDC(nullptr);
-    HGDIOBJ previousFont = SelectObject(measure, realiseFont(1, nullptr));
     for (int row = 1; row <= 60; ++row) {
         SCOPED_TRACE(row);
         const int top = (row - 1) * cell.height;
@@ -467,15 +268,10 @@ TEST(ShowHelpScreen, OpensItsWindowAndPrintsFromRowTwoColumnFive) {
         EXPECT_TRUE(hasInk(shot, 4 * cell.width, top, 5 * cell.width, bottom)) << "column 5 has the first letter";
         std::string_view text = line->text;
         text = text.substr(0, text.find_last_not_of(' ') + 1);
-        const std::wstring wide(text.begin(), text.end());
-        SIZE extent = {};
-        GetTextExtentPoint32W(measure, wide.c_str(), static_cast<int>(wide.size()), &extent);
-        const int end = std::min(4 * cell.width + static_cast<int>(extent.cx), shot.width);
+        const int end = std::min(4 * cell.width + textWidth(std::wstring(text.begin(), text.end())), shot.width);
         EXPECT_FALSE(hasInk(shot, end + 1, top, shot.width, bottom)) << "nothing after the text";
         EXPECT_TRUE(hasInk(shot, end - 2 * cell.width, top, end + 1, bottom)) << "ink up to the text's end";
     }
-    SelectObject(measure, previousFont);
-    DeleteDC(measure);
 }
 
 TEST(ShowHelpScreen, AnyKeyOrTheCloseBoxDismissesIt) {
@@ -678,8 +474,9 @@ TEST(ShowHelpScreen, HundredShowingsLeaveNoObjectBehind) {
                 static_cast<unsigned long>(userBefore), static_cast<unsigned long>(userAfter));
     std::printf("GDI objects in the handle table before/after 100 help screens: %d/%d\n", tableBefore, tableAfter);
     if (gdiBefore == 0 && userBefore == 0) {
-        std::printf("GetGuiResources counts nothing here (a stub under Wine); the handle table, records, "
-                    "threads and font references stand in\n");
+        std::printf(
+            "GetGuiResources counts nothing here (a stub under Wine); the handle table, records, "
+            "threads and font references stand in\n");
     }
     EXPECT_EQ(tableAfter, tableBefore);
     EXPECT_EQ(gdiAfter, gdiBefore);
@@ -688,12 +485,7 @@ TEST(ShowHelpScreen, HundredShowingsLeaveNoObjectBehind) {
     FontRecord fontAfter;
     ASSERT_TRUE(fontInfo(1, fontAfter));
     EXPECT_EQ(fontAfter.references, fontBefore.references);
-    int threadsNow = processThreads();
-    for (int i = 0; i < 500 && threadsNow != threads; ++i) {
-        Sleep(10);
-        threadsNow = processThreads();
-    }
-    EXPECT_EQ(threadsNow, threads) << "every canvas thread ended";
+    EXPECT_EQ(threadsSettledTo(threads), threads) << "every canvas thread ended";
     EXPECT_TRUE(helpFrames().empty());
 }
 
