@@ -11,7 +11,17 @@ if [ "$ROI_WINE32_RUNS" = 0 ] && objdump -f "$1" 2>/dev/null | grep -q 'pei-i386
 fi
 
 roi_wine_prefix
+
+# The first Wine program of a prefix starts Wine's own services, which inherit its
+# output handles and outlive it. Were those CTest's pipe, CTest would wait for them
+# for ever; so the program writes to a file, shown once it has ended.
+log=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$ROI_WINE" "$@"
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$ROI_WINE" "$@" >"$log" 2>&1 </dev/null
+else
+    "$ROI_WINE" "$@" >"$log" 2>&1 </dev/null
 fi
-exec "$ROI_WINE" "$@"
+status=$?
+cat "$log"
+rm -f "$log"
+exit "$status"
