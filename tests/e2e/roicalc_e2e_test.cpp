@@ -554,13 +554,22 @@ HWND waitForNewHelp(const App& app, const std::vector<HWND>& known) {
     return found;
 }
 
-// A key press as the user makes it: into the help window, which has to be in front.
-bool keyIntoHelp(HWND help) {
-    if (inputMode().realKeys && bringToFront(help)) {
-        return pressKey(help, 'Q');
-    }
+// A key press as the user makes it: into the help window once it is in front and its
+// text surface has the focus (keys reaching a window without focus are lost). Returns
+// what went wrong, or the empty text.
+std::string keyIntoHelp(HWND help) {
     HWND surface = FindWindowExW(help, nullptr, L"Static", nullptr);
-    return surface && PostMessageW(surface, WM_CHAR, L'q', 1);
+    if (!surface) {
+        return IsWindow(help) ? "the help window has no text surface" : "the help window is gone";
+    }
+    const DWORD helpThread = GetWindowThreadProcessId(help, nullptr);
+    if (inputMode().realKeys) {
+        if (bringToFront(help) && waitUntil([&] { return focusOf(helpThread) == surface; }, 3000)) {
+            return pressKey(help, 'Q') ? "" : "SendInput refused the key";
+        }
+        std::printf("note: the help window did not take the focus; posting the key\n");
+    }
+    return PostMessageW(surface, WM_CHAR, L'q', 1) ? "" : "the key could not be posted";
 }
 
 void closeHelpBox(HWND help) { PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0); }
@@ -638,7 +647,13 @@ HWND openHelp(HelpRun& run) {
     if (!postButton(run.main, HELP)) {
         return nullptr;
     }
-    return waitForNewHelp(*run.app, known);
+    HWND help = waitForNewHelp(*run.app, known);
+    // A new help window shows first and then brings itself to the front; like a user,
+    // wait for that before turning to another window, or it takes the front back.
+    if (help && !waitUntil([&] { return GetForegroundWindow() == help; }, 3000)) {
+        std::printf("note: the new help window did not come to the front\n");
+    }
+    return help;
 }
 
 TEST(Help, OpensItsWindowAndAKeyClosesIt) {
@@ -649,7 +664,7 @@ TEST(Help, OpensItsWindowAndAKeyClosesIt) {
     ASSERT_NE(help, nullptr) << "no help window; windows:\n" << describeWindows(run.app->pid());
     expectHelpWindowLooksRight(help);
 
-    ASSERT_TRUE(keyIntoHelp(help));
+    ASSERT_EQ(keyIntoHelp(help), "");
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(help); })) << "a key did not close the help window";
     EXPECT_TRUE(IsWindow(run.main));
     // The help command has returned: the window works and closes normally.
@@ -670,7 +685,7 @@ TEST(Help, CloseBoxClosesItAndItOpensAgain) {
     HWND again = openHelp(run);
     ASSERT_NE(again, nullptr) << "the help screen did not open a second time";
     expectHelpWindowLooksRight(again);
-    ASSERT_TRUE(keyIntoHelp(again));
+    ASSERT_EQ(keyIntoHelp(again), "");
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(again); }));
     closeAndExpectExitZero(*run.app, run.main, CloseBy::CloseBox);
 }
@@ -693,7 +708,7 @@ TEST(Help, TheMainWindowWorksWhileItIsOpen) {
     expectFile(run.dir, "\"1000\"\r\n\"1050\"\r\n");
     EXPECT_TRUE(IsWindow(help)) << "CALCULATE closed the help window";
 
-    ASSERT_TRUE(keyIntoHelp(help));
+    ASSERT_EQ(keyIntoHelp(help), "");
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(help); }));
     closeAndExpectExitZero(*run.app, run.main, CloseBy::CloseBox);
 }
@@ -728,15 +743,15 @@ TEST(Help, TwoOpenWindowsCloseInAnyOrder) {
                 return keyIntoHelp(help);
             }
             closeHelpBox(help);
-            return true;
+            return std::string();
         };
-        ASSERT_TRUE(close(firstClosed, row.first));
+        ASSERT_EQ(close(firstClosed, row.first), "");
         EXPECT_TRUE(waitUntil([&] { return !IsWindow(firstClosed); })) << "the first help window stayed open";
         waitUntil([] { return false; }, 500);
         ASSERT_TRUE(run.app->running()) << "the program ended";
         EXPECT_TRUE(IsWindow(stillOpen)) << "closing one help window closed the other";
         if (IsWindow(stillOpen)) {
-            ASSERT_TRUE(close(stillOpen, row.second));
+            ASSERT_EQ(close(stillOpen, row.second), "");
             EXPECT_TRUE(waitUntil([&] { return !IsWindow(stillOpen); })) << "the second help window stayed open";
         }
         EXPECT_TRUE(helpWindowsOf(run.app->pid()).empty());
