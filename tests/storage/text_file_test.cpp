@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/runtime.h"
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/runtime.h"
+#include "tests/support/temp_dir.h"
 #include "core/session.h"
 #include "ui/dialog_engine.h"
 #include "ui/main_window.h"
@@ -126,28 +127,6 @@ std::optional<std::string> readFile() {
     return bytes;
 }
 
-void removeTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring full = path + L"\\" + name;
-            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(full);
-            } else {
-                DeleteFileW(full.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
 // A fresh directory that is the current directory for the object's life.
 class TempDirectory {
 public:
@@ -155,23 +134,14 @@ public:
         wchar_t previous[MAX_PATH] = {};
         GetCurrentDirectoryW(MAX_PATH, previous);
         previous_ = previous;
-        wchar_t base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        static int counter = 0;
-        path_ = std::wstring(base) + L"roi_main_window_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::to_wstring(++counter);
-        CreateDirectoryW(path_.c_str(), nullptr);
-        ok_ = SetCurrentDirectoryW(path_.c_str()) != 0;
+        ok_ = directory_.created() && SetCurrentDirectoryW(directory_.wide().c_str()) != 0;
     }
-    ~TempDirectory() {
-        SetCurrentDirectoryW(previous_.c_str());
-        removeTree(path_);
-    }
+    ~TempDirectory() { SetCurrentDirectoryW(previous_.c_str()); }
     bool ok() const { return ok_; }
 
 private:
+    roi_test::TempDir directory_;  // removed after the old directory is current again
     std::wstring previous_;
-    std::wstring path_;
     bool ok_ = false;
 };
 

@@ -53,7 +53,7 @@ public:
         const DWORD length = GetTempPathW(MAX_PATH, base);
         static LONG counter = 0;
         const LONG serial = InterlockedIncrement(&counter);
-        path_ = std::wstring(base, length) + L"roi_h3_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+        path_ = std::wstring(base, length) + L"roi_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                 std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(serial);
         created_ = CreateDirectoryW(path_.c_str(), nullptr) != FALSE;
     }
