@@ -64,27 +64,37 @@ coproc DRIVER { cd "$here" && exec "$ROI_WINE" "$driver" --screenshot "$exe" 2>&
 driver_pid=$DRIVER_PID
 exec {from_driver}<&"${DRIVER[0]}" {to_driver}>&"${DRIVER[1]}"
 
-status=1
-while IFS= read -r -t 90 -u "$from_driver" line; do
-    line="${line%$'\r'}"
-    case "$line" in
-    READY*)
-        if import -window root "$shot"; then
-            echo "start: the window is up; screenshot saved to build/screenshot.png"
-        else
-            echo "start: the screenshot could not be taken"
-        fi
-        echo >&"$to_driver"
-        ;;
-    *)
-        echo "start: ${line#screenshot: }"
-        ;;
-    esac
+# Read until the driver has ended (Wine's own services may inherit its output and keep
+# the pipe open after it), three minutes at most.
+deadline=$((SECONDS + 180))
+while :; do
+    got=0
+    IFS= read -r -t 1 -u "$from_driver" line || got=$?
+    if [ "$got" -eq 0 ]; then
+        line="${line%$'\r'}"
+        case "$line" in
+        READY*)
+            if import -window root "$shot"; then
+                echo "start: the window is up; screenshot saved to build/screenshot.png"
+            else
+                echo "start: the screenshot could not be taken"
+            fi
+            echo >&"$to_driver"
+            ;;
+        *)
+            echo "start: ${line#screenshot: }"
+            ;;
+        esac
+        continue
+    fi
+    [ "$got" -gt 128 ] || break                 # end of output
+    kill -0 "$driver_pid" 2>/dev/null || break  # the driver has ended
+    if [ "$SECONDS" -ge "$deadline" ]; then
+        echo "start: the driver did not finish in time; stopping it"
+        kill "$driver_pid" 2>/dev/null
+        break
+    fi
 done
-if kill -0 "$driver_pid" 2>/dev/null; then
-    echo "start: the driver did not finish in time; stopping it"
-    kill "$driver_pid" 2>/dev/null
-fi
 wait "$driver_pid"
 status=$?
 exec {from_driver}<&- {to_driver}>&-
