@@ -1,4 +1,4 @@
-// What the canvas window and help screen tests share: a watchdog so no test can hang,
+// What the canvas window and help screen tests share: the watchdog so no test can hang,
 // pixel snapshots, font 1's cell measured on its own, and counts of threads and GDI
 // objects for the leak checks.
 #pragma once
@@ -12,41 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/watchdog.h"
 #include "ui/canvas_window.h"
 #include "ui/window_records.h"
 
 namespace roi::testing_support {
 
-// Ends the whole program if one test runs longer than its limit.
-class Watchdog {
-public:
-    explicit Watchdog(DWORD limitMs) : done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), limit_(limitMs) {
-        thread_ = CreateThread(nullptr, 0, watch, this, 0, nullptr);
-    }
-    ~Watchdog() {
-        SetEvent(done_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        CloseHandle(done_);
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    static DWORD WINAPI watch(LPVOID self) {
-        auto* dog = static_cast<Watchdog*>(self);
-        if (WaitForSingleObject(dog->done_, dog->limit_) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "watchdog: a test did not finish within %lu ms\n",
-                         static_cast<unsigned long>(dog->limit_));
-            std::fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-        return 0;
-    }
-    HANDLE done_;
-    DWORD limit_;
-    HANDLE thread_ = nullptr;
-};
+using roi_test::Watchdog;
 
 struct Snapshot {
     int width = 0;

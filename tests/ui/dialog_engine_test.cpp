@@ -12,46 +12,16 @@
 #include <vector>
 
 #include "app/runtime.h"
+#include "tests/support/watchdog.h"
 #include "ui/dialog_engine.h"
 #include "ui/window_records.h"
 
 namespace roi {
 namespace {
 
+using roi_test::Watchdog;
+
 // ---- helpers ------------------------------------------------------------------------------
-
-// Ends the process when a test does not finish in time: a hanging modal loop must
-// fail the run, not stall it.
-class Watchdog {
-public:
-    explicit Watchdog(DWORD milliseconds) : limit_(milliseconds) {
-        done_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        thread_ = CreateThread(nullptr, 0, &Watchdog::watch, this, 0, nullptr);
-    }
-    ~Watchdog() {
-        SetEvent(done_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        CloseHandle(done_);
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    static DWORD WINAPI watch(void* self) {
-        Watchdog& dog = *static_cast<Watchdog*>(self);
-        if (WaitForSingleObject(dog.done_, dog.limit_) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "watchdog: the test did not finish within %lu ms\n",
-                         static_cast<unsigned long>(dog.limit_));
-            std::fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-        return 0;
-    }
-    DWORD limit_;
-    HANDLE done_ = nullptr;
-    HANDLE thread_ = nullptr;
-};
 
 class EngineTest : public testing::Test {
 protected:
@@ -1162,8 +1132,14 @@ struct BoxSeen {
 };
 BoxSeen boxSeen;
 
-// The visible dialog-class window: the message box (the tests' own dialogs are hidden).
+// This process's visible dialog-class window: the message box (the tests' own dialogs
+// are hidden). Other Wine programs share the desktop and may show dialogs of their own.
 BOOL CALLBACK findVisibleBox(HWND window, LPARAM found) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) {
+        return TRUE;
+    }
     wchar_t className[16] = {};
     GetClassNameW(window, className, 16);
     if (std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
