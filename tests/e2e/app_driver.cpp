@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "tests/support/temp_dir.h"
+
 namespace e2e {
 namespace {
 
@@ -46,28 +48,6 @@ bool sameText(const std::wstring& a, const wchar_t* b) { return a == b; }
 
 bool startsWith(const std::wstring& text, std::wstring_view prefix) {
     return text.size() >= prefix.size() && std::wstring_view(text).substr(0, prefix.size()) == prefix;
-}
-
-void removeTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring path = dir + L"\\" + name;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-            } else {
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
 }
 
 // Navigation keys carry the extended-key flag, as on a real keyboard.
@@ -229,7 +209,7 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     if (ok()) {
-        removeTree(path_);
+        roi_test::removeTree(path_);
     }
 }
 
