@@ -231,16 +231,7 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     g_module = GetModuleHandleW(nullptr);
 
     // 5. Thread state: the slot index and the main thread's record.
-    {
-        LockGuard guard(g_runtimeLock);
-        if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
-            const DWORD index = TlsAlloc();
-            if (index == TLS_OUT_OF_INDEXES) {
-                fatalExit();
-            }
-            g_tlsIndex = index;
-        }
-    }
+    tlsIndex();
     if (ThreadRecord* early = existingRecord()) {
         freeRecord(early);
     }
