@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Makes the release into dist/: for the 32-bit build (the one to offer) and the
+# 64-bit one, a portable zip and an MSI installer, named after the project's
+# version, and SHA256SUMS over them. Two runs from one commit give the same bytes.
+#
+#   bash scripts/release.sh [--out DIR] [--build-root DIR]
+#
+# --out puts the files elsewhere than dist/; --build-root builds in DIR/<preset>
+# instead of build/<preset> (the reproducibility check builds twice).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+out="$root/dist"
+build_root="$root/build"
+while [ $# -gt 0 ]; do
+    case $1 in
+    --out) out=$(realpath -m "$2"); shift 2 ;;
+    --build-root) build_root=$(realpath -m "$2"); shift 2 ;;
+    *) echo "release: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+bash scripts/setup.sh
+
+# Every time stamp in the packages is the commit's, so rebuilding a commit gives the
+# same bytes; outside a git checkout it is fixed at 2026-01-01.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1767225600)
+fi
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+umask 022
+JOBS="${ROI_JOBS:-$(nproc)}"
+
+# guid <text>: a fixed GUID made from the text's SHA-256.
+guid() {
+    local h
+    h=$(printf '%s' "$1" | sha256sum | tr a-f A-F)
+    echo "${h:0:8}-${h:8:4}-4${h:13:3}-A${h:17:3}-${h:20:12}"
+}
+
+# crlf <in> <out>: a text file for Windows readers, with @VERSION@ filled in.
+crlf() {
+    sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$1" >"$2"
+}
+
+stage=$(mktemp -d "${TMPDIR:-/tmp}/roicalc-release.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+rm -rf "$out"
+mkdir -p "$out"
+
+for build in win32 win64; do
+    preset=$build-release
+    dir="$build_root/$preset"
+    echo "release: building $preset in $dir"
+    if ! cmake --preset "$preset" -B "$dir" >"$stage/configure.log" 2>&1; then
+        cat "$stage/configure.log" >&2
+        exit 1
+    fi
+    if ! cmake --build "$dir" -j "$JOBS" --target roicalc >"$stage/build.log" 2>&1; then
+        tail -n 60 "$stage/build.log" >&2
+        exit 1
+    fi
+    version=$(cat "$dir/version.txt")
+    name=roicalc-$version-$build
+
+    # The portable zip: one folder holding the program, the read-me and the licence,
+    # in name order, every entry with the commit's time and no owner or extra fields.
+    mkdir -p "$stage/$name"
+    cp "$dir/roicalc.exe" "$stage/$name/roicalc.exe"
+    crlf installer/README.txt "$stage/$name/README.txt"
+    crlf LICENSE "$stage/$name/LICENSE.txt"
+    chmod 755 "$stage/$name"
+    chmod 644 "$stage/$name"/*
+    touch -h -d "@$SOURCE_DATE_EPOCH" "$stage/$name" "$stage/$name"/*
+    (cd "$stage" && find "$name" | sort | zip -q -X -D -@ "$out/$name.zip")
+
+    # The installer. wixl stamps the package with the clock and a random package
+    # code: the clock is held at the commit's time and the code set from the contents.
+    case $build in
+    win32) arch=x86 template="Intel;1033" ;;
+    win64) arch=x64 template="x64;1033" ;;
+    esac
+    product_code=$(guid "roicalc product $version $arch")
+    package_code=$(guid "roicalc package $version $arch $(sha256sum "$stage/$name/roicalc.exe" installer/roicalc.wxs | cut -d' ' -f1)")
+    clock=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
+    cp resources/roicalc.ico "$stage/roicalc.ico"
+    # wixl takes its source files by paths relative to the current folder.
+    (cd "$stage" && faketime -f "$clock" wixl -a "$arch" -D Version="$version" -D Arch="$arch" \
+        -D ProductCode="$product_code" -D PackageCode="$package_code" \
+        -D ExeFile="$name/roicalc.exe" -D IconFile=roicalc.ico -o "$out/$name.msi" "$root/installer/roicalc.wxs")
+    msibuild "$out/$name.msi" -s "Quillmarsh ROI CALCULATOR $version installer" Quillmarsh "$template" "{$package_code}"
+    touch -d "@$SOURCE_DATE_EPOCH" "$out/$name.zip" "$out/$name.msi"
+done
+
+(cd "$out" && sha256sum -- *.zip *.msi >SHA256SUMS)
+touch -d "@$SOURCE_DATE_EPOCH" "$out/SHA256SUMS"
+echo "release: $(cd "$out" && ls -l --time-style=+ -- * | awk 'NR > 1 { printf "%s%s %s bytes", sep, $NF, $5; sep = ", " }')"
+echo "release: written to $out"
