@@ -9,17 +9,22 @@ option(ROI_RELEASE "Size-optimised build, debug information split off, reproduci
 if(ROI_RELEASE)
     # No build path may reach the binaries (file names in debug information, __FILE__),
     # so a clone anywhere gives the same bytes.
-    add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build
-                        -ffunction-sections -fdata-sections -flto)
-    add_link_options(-flto -Wl,--gc-sections -Wl,--no-insert-timestamp)
+    # (The link-time compile needs the same maps.)
+    set(prefix_maps -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+    add_compile_options(${prefix_maps} -ffunction-sections -fdata-sections -flto -ffat-lto-objects)
+    # Link-time optimisation for the program only (roi_release_program): GCC 12 fails on
+    # some test programs with it, so the objects also carry plain code for those.
+    add_link_options(${prefix_maps} -fno-lto -Wl,--gc-sections -Wl,--no-insert-timestamp)
 endif()
 
-# roi_split_debug(target): after linking, move the target's debug information into
-# <file>.debug and leave a link to it, so a crash address can still be read.
-function(roi_split_debug target)
+# roi_release_program(target): in a release build, link the program with link-time
+# optimisation, then move its debug information into <file>.debug and leave a link
+# to it in the program, so a crash address can still be read.
+function(roi_release_program target)
     if(NOT ROI_RELEASE)
         return()
     endif()
+    target_link_options(${target} PRIVATE -flto)
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
         COMMAND ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:${target}>

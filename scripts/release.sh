@@ -30,13 +30,6 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 umask 022
 JOBS="${ROI_JOBS:-$(nproc)}"
 
-# guid <text>: a fixed GUID made from the text's SHA-256.
-guid() {
-    local h
-    h=$(printf '%s' "$1" | sha256sum | tr a-f A-F)
-    echo "${h:0:8}-${h:8:4}-4${h:13:3}-A${h:17:3}-${h:20:12}"
-}
-
 # crlf <in> <out>: a text file for Windows readers, with @VERSION@ filled in.
 crlf() {
     sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$1" >"$2"
@@ -73,22 +66,13 @@ for build in win32 win64; do
     touch -h -d "@$SOURCE_DATE_EPOCH" "$stage/$name" "$stage/$name"/*
     (cd "$stage" && find "$name" | sort | zip -q -X -D -@ "$out/$name.zip")
 
-    # The installer. wixl stamps the package with the clock and a random package
-    # code: the clock is held at the commit's time and the code set from the contents.
+    # The installer.
     case $build in
-    win32) arch=x86 template="Intel;1033" ;;
-    win64) arch=x64 template="x64;1033" ;;
+    win32) arch=x86 ;;
+    win64) arch=x64 ;;
     esac
-    product_code=$(guid "roicalc product $version $arch")
-    package_code=$(guid "roicalc package $version $arch $(sha256sum "$stage/$name/roicalc.exe" installer/roicalc.wxs | cut -d' ' -f1)")
-    clock=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
-    cp resources/roicalc.ico "$stage/roicalc.ico"
-    # wixl takes its source files by paths relative to the current folder.
-    (cd "$stage" && faketime -f "$clock" wixl -a "$arch" -D Version="$version" -D Arch="$arch" \
-        -D ProductCode="$product_code" -D PackageCode="$package_code" \
-        -D ExeFile="$name/roicalc.exe" -D IconFile=roicalc.ico -o "$out/$name.msi" "$root/installer/roicalc.wxs")
-    msibuild "$out/$name.msi" -s "Quillmarsh ROI CALCULATOR $version installer" Quillmarsh "$template" "{$package_code}"
-    touch -d "@$SOURCE_DATE_EPOCH" "$out/$name.zip" "$out/$name.msi"
+    bash scripts/make_msi.sh "$stage/$name/roicalc.exe" "$version" "$arch" "$out/$name.msi"
+    touch -d "@$SOURCE_DATE_EPOCH" "$out/$name.zip"
 done
 
 (cd "$out" && sha256sum -- *.zip *.msi >SHA256SUMS)
