@@ -25,10 +25,13 @@ function(roi_release_program target)
         return()
     endif()
     target_link_options(${target} PRIVATE -flto)
+    # objcopy stamps a PE file it writes with the time, or with SOURCE_DATE_EPOCH when
+    # set: 0, like the link's --no-insert-timestamp.
+    set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
     add_custom_command(TARGET ${target} POST_BUILD
-        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
-        COMMAND ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:${target}>
-        COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug $<TARGET_FILE:${target}>
+        COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
+        COMMAND ${objcopy} --strip-all $<TARGET_FILE:${target}>
+        COMMAND ${objcopy} --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug $<TARGET_FILE:${target}>
         WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
         VERBATIM)
 endfunction()

@@ -69,11 +69,73 @@ run_preset() {
     [ "$nfail" -eq 0 ] || broken+=("$preset")
 }
 
+# count_ctest <log>: adds a CTest run's summary to the totals; 1 when it has none or
+# something failed.
+count_ctest() {
+    local line nfail total nskip
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+    [ -n "$line" ] || { failed=$((failed + 1)); return 1; }
+    nfail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
+    nskip=$(grep -c '(Skipped)' "$1")
+    passed=$((passed + total - nfail - nskip))
+    failed=$((failed + nfail))
+    skipped=$((skipped + nskip))
+    [ "$nfail" -eq 0 ]
+}
+
+# The release builds: the shipped 32-bit program's end-to-end and main-window tests
+# run against the release .exe, then the release itself is made and checked
+# (tests/release/release_test.sh: reproducibility, zips, versions, MSI install,
+# upgrade and uninstall under Wine; it drives the installed 64-bit program too).
+run_release() {
+    local preset
+    for preset in win64-release win32-release; do
+        echo "=== $preset: configure and build"
+        local targets=(roicalc roicalc_e2e release_probe)
+        [ "$preset" = win32-release ] && targets=(roicalc roicalc_e2e ui_main_window_test)
+        if ! cmake --preset "$preset" >"build/$preset-configure.log" 2>&1 ||
+            ! cmake --build --preset "$preset" -j "$JOBS" --target "${targets[@]}" >"build/$preset-build.log" 2>&1; then
+            tail -n 60 "build/$preset-configure.log" "build/$preset-build.log"
+            broken+=("$preset (build)")
+            failed=$((failed + 1))
+            return
+        fi
+    done
+    if [ "$ROI_WINE32_RUNS" = 0 ]; then
+        echo "=== win32-release: 2 tests not run (no 32-bit programs here)"
+        skipped=$((skipped + 2))
+    else
+        echo "=== win32-release: test the release program"
+        ctest --preset win32-release -R '^(e2e_roicalc|ui_main_window_test)$' 2>&1 | tee build/win32-release-test.log
+        count_ctest build/win32-release-test.log || broken+=(win32-release)
+    fi
+    echo "=== release: make and check the release"
+    bash tests/release/release_test.sh 2>&1 | tee build/release-test.log
+    local line
+    line=$(grep -E '^release checks: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$' build/release-test.log)
+    if [ -z "$line" ]; then
+        broken+=("release (no summary)")
+        failed=$((failed + 1))
+        return
+    fi
+    local rp rf rk
+    read -r rp rf rk < <(sed -E 's/.*: ([0-9]+) passed, ([0-9]+) failed, ([0-9]+) skipped/\1 \2 \3/' <<<"$line")
+    passed=$((passed + rp))
+    failed=$((failed + rf))
+    skipped=$((skipped + rk))
+    [ "$rf" -eq 0 ] || broken+=(release)
+}
+
 mkdir -p build
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(native fuzz win64 win32)
+[ ${#presets[@]} -gt 0 ] || presets=(native fuzz win64 win32 release)
 for p in "${presets[@]}"; do
-    run_preset "$p"
+    if [ "$p" = release ]; then
+        run_release
+    else
+        run_preset "$p"
+    fi
 done
 
 if [ ${#broken[@]} -gt 0 ]; then
