@@ -28,6 +28,7 @@
 #include "ui/dialog_engine.h"
 #include "ui/main_window.h"
 #include "ui/window_records.h"
+#include "roicalc_version.h"
 
 namespace roi {
 namespace {
@@ -1158,7 +1159,8 @@ TEST(ProgramResources, IconHoldsThreeSizesAndVersionNamesTheProduct) {
     const std::wstring text(reinterpret_cast<const wchar_t*>(version.data), version.size / sizeof(wchar_t));
     EXPECT_NE(text.find(std::wstring(L"Quillmarsh ROI CALCULATOR", 26)), std::wstring::npos);  // with its zero
     EXPECT_NE(text.find(L"CompanyName"), std::wstring::npos);
-    // VS_FIXEDFILEINFO: the signature, then the structure version, then file version 1.0.0.0.
+    // VS_FIXEDFILEINFO: the signature, then the structure version, then the project's
+    // file version (major, minor, patch, 0).
     const DWORD signature = 0xFEEF04BD;
     const unsigned char* at = nullptr;
     for (DWORD i = 0; i + 16 <= version.size; i += 4) {
@@ -1170,8 +1172,9 @@ TEST(ProgramResources, IconHoldsThreeSizesAndVersionNamesTheProduct) {
     ASSERT_NE(at, nullptr);
     DWORD fileVersion[2];
     std::memcpy(fileVersion, at + 8, sizeof fileVersion);
-    EXPECT_EQ(fileVersion[0], 0x00010000u);
-    EXPECT_EQ(fileVersion[1], 0u);
+    const unsigned parts[4] = {ROI_VERSION_NUMBERS};
+    EXPECT_EQ(fileVersion[0], parts[0] << 16 | parts[1]);
+    EXPECT_EQ(fileVersion[1], parts[2] << 16 | parts[3]);
 }
 
 }  // namespace
