@@ -18,16 +18,23 @@ flock 9
 
 roi_wine_prefix
 set_dpi() {
-    local key
-    for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
-        "$ROI_WINE" reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || return 1
-    done
+    local file
+    file=$(mktemp "${TMPDIR:-/tmp}/at_dpi.XXXXXX")
+    printf '%s\r\n' 'REGEDIT4' '' \
+        '[HKEY_CURRENT_USER\Control Panel\Desktop]' "\"LogPixels\"=dword:$(printf %08x "$1")" '' \
+        '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]' \
+        "\"LogPixels\"=dword:$(printf %08x "$1")" >"$file"
+    "$ROI_WINE" regedit /S "Z:${file//\//\\}" >/dev/null 2>&1  # Z: is the Unix root
+    local status=$?
+    rm -f "$file"
+    return "$status"
 }
-# A server still running knows the old DPI; the registry is written when it ends.
+# A server still running knows the old DPI. Ending it (-k) also writes its registry
+# out, so the server the test program starts reads the new value.
 wineserver -k >/dev/null 2>&1
 set_dpi "$dpi" || { echo "at_dpi: could not set LogPixels to $dpi" >&2; exit 1; }
-wineserver -w
+wineserver -k >/dev/null 2>&1
 ROI_EXPECTED_DPI=$dpi bash "$root/scripts/wine-run.sh" "$@"
 status=$?
-wineserver -w
+wineserver -k >/dev/null 2>&1  # nothing of this prefix outlives the run
 exit "$status"
