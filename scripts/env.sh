@@ -25,6 +25,18 @@ roi_wine_prefix() {
         "$ROI_WINE" wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi
+    roi_wine_fonts
+}
+
+# roi_wine_fonts: Wine's own faces (fonts-wine: "MS Sans Serif", Tahoma...) lie in
+# /usr/share/wine/fonts, where this Wine does not look; it does read the prefix's
+# Fonts folder, so they are linked in there (also into a prefix made before them).
+roi_wine_fonts() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts" f
+    [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] || return 0
+    for f in /usr/share/wine/fonts/*; do
+        [ -e "$fonts/${f##*/}" ] || ln -s "$f" "$fonts/${f##*/}"
+    done
 }
 
 # roi_display: make sure DISPLAY names a running X server; start Xvfb if none.

@@ -2,12 +2,13 @@
 //
 //   roicalc_e2e [gtest flags] <roicalc.exe>
 //       runs every scenario, then prints the measurements.
-//   roicalc_e2e --screenshot [--demo] [--help-screen] <roicalc.exe>
+//   roicalc_e2e --screenshot [--demo | --widest] [--help-screen] <roicalc.exe>
 //       starts the program in the current directory, dismisses the first-run notice,
 //       prints "READY main <left> <top> <right> <bottom>" and waits for a line on
 //       stdin (the caller takes its screenshot meanwhile); with --help-screen it then
 //       opens the help screen and does the same with "READY help ...". --demo fills in
-//       an example and presses CALCULATE first (it writes bankroll.roi). Then it
+//       an example and presses CALCULATE first (it writes bankroll.roi); --widest does
+//       the same with figures whose results fill every position of the cells. Then it
 //       closes the program and reports its exit code.
 #include <gtest/gtest.h>
 
@@ -55,7 +56,18 @@ void printReady(const char* what, HWND window) {
     std::fflush(stdout);
 }
 
-int runScreenshot(bool demo, bool helpScreen) {
+// Figures typed into the cells before CALCULATE.
+struct Typed {
+    int id;
+    const wchar_t* text;
+};
+// 150 won on 100 bet, 3 of 10 bets won, bankroll 1000: the README's example.
+const std::vector<Typed> DEMO = {{1001, L"150"}, {1002, L"100"}, {1003, L"10"}, {1004, L"3"}, {1024, L"1000"}};
+// ROI $9999.99, WIN% 100.00%, AVERAGE MUTUEL $9,999.99 and a bankroll in the millions.
+const std::vector<Typed> WIDEST = {
+    {1001, L"999999"}, {1002, L"100"}, {1003, L"100"}, {1004, L"100"}, {1024, L"8888888.88"}};
+
+int runScreenshot(const std::vector<Typed>& typed, bool helpScreen) {
     using namespace e2e;
     g_lineRead = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     wchar_t here[MAX_PATH + 1];
@@ -83,12 +95,8 @@ int runScreenshot(bool demo, bool helpScreen) {
         std::printf("screenshot: the main window did not appear\n");
         return 1;
     }
-    if (demo) {
-        const struct {
-            int id;
-            const wchar_t* text;
-        } example[] = {{1001, L"150"}, {1002, L"100"}, {1003, L"10"}, {1004, L"3"}, {1024, L"1000"}};
-        for (const auto& cell : example) {
+    if (!typed.empty()) {
+        for (const Typed& cell : typed) {
             setCellText(main, cell.id, cell.text);
         }
         pressButton(main, 1009);
@@ -151,8 +159,7 @@ void printMeasurements() {
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (GetFileAttributesExW(programPath().c_str(), GetFileExInfoStandard, &data)) {
-        const unsigned long long size =
-            (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         std::printf("  size of %s: %llu bytes\n", narrow(programPath()).c_str(), size);
     }
     std::printf("  %s\n", describeInput().c_str());
@@ -164,14 +171,16 @@ void printMeasurements() {
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     bool screenshot = false;
-    bool demo = false;
+    std::vector<Typed> typed;
     bool helpScreen = false;
     std::string program;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--screenshot") == 0) {
             screenshot = true;
         } else if (std::strcmp(argv[i], "--demo") == 0) {
-            demo = true;
+            typed = DEMO;
+        } else if (std::strcmp(argv[i], "--widest") == 0) {
+            typed = WIDEST;
         } else if (std::strcmp(argv[i], "--help-screen") == 0) {
             helpScreen = true;
         } else {
@@ -179,7 +188,7 @@ int main(int argc, char** argv) {
         }
     }
     if (program.empty()) {
-        std::fprintf(stderr, "usage: roicalc_e2e [--screenshot [--demo] [--help-screen]] <roicalc.exe>\n");
+        std::fprintf(stderr, "usage: roicalc_e2e [--screenshot [--demo | --widest] [--help-screen]] <roicalc.exe>\n");
         return 2;
     }
     e2e::setProgramPath(e2e::toWindowsPath(program));
@@ -194,7 +203,7 @@ int main(int argc, char** argv) {
     }
     e2e::startWatchdog(limit);
     if (screenshot) {
-        return runScreenshot(demo, helpScreen);
+        return runScreenshot(typed, helpScreen);
     }
     const int result = RUN_ALL_TESTS();
     printMeasurements();

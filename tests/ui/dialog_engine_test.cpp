@@ -206,7 +206,7 @@ TEST_F(EngineTest, DialogIsHiddenWithCaptionAndDefaultFont) {
     LOGFONTW logFont = {};
     ASSERT_NE(GetObjectW(font, sizeof logFont, &logFont), 0);
     EXPECT_EQ(std::wstring(logFont.lfFaceName), L"MS Sans Serif");
-    EXPECT_EQ(logFont.lfWeight, FW_NORMAL);
+    EXPECT_EQ(logFont.lfWeight, FW_BOLD);  // font 1 weighs 400; any weight but 0 goes in as 700
     EXPECT_EQ(logFont.lfItalic, 0);
 }
 
@@ -480,16 +480,16 @@ TEST(FontHeightFor, RoundsHalvesToEven) {
         int expected;
     };
     const Case cases[] = {
-        {96, 8.0f, -11},    // 10.67
-        {96, 10.0f, -13},   // 13.33
-        {96, 11.0f, -15},   // 14.67
-        {120, 8.0f, -13},   // 13.33
-        {144, 9.0f, -18},   // exact
-        {72, 2.5f, -2},     // half: to even, down
-        {72, 3.5f, -4},     // half: to even, up
-        {72, -2.5f, 2},     // negated size: positive height, still to even
-        {96, 0.0f, 0},      // size 0: the face's default
-        {96, NAN, 0},       // no size at all
+        {96, 8.0f, -11},   // 10.67
+        {96, 10.0f, -13},  // 13.33
+        {96, 11.0f, -15},  // 14.67
+        {120, 8.0f, -13},  // 13.33
+        {144, 9.0f, -18},  // exact
+        {72, 2.5f, -2},    // half: to even, down
+        {72, 3.5f, -4},    // half: to even, up
+        {72, -2.5f, 2},    // negated size: positive height, still to even
+        {96, 0.0f, 0},     // size 0: the face's default
+        {96, NAN, 0},      // no size at all
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.dpi << " dpi, " << c.points << " pt");
@@ -694,10 +694,10 @@ TEST(WindowRecords, NewFindRelease) {
     // Plain windows stand in for engine windows: the list only keys on handles.
     HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
-    HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, parent, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-    HWND grandchild = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, child, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
+    HWND child =
+        CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND grandchild =
+        CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, child, nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(grandchild, nullptr);
     const int before = recordCount();
     EXPECT_EQ(newRecord(nullptr), nullptr);
@@ -759,9 +759,9 @@ TEST(ResourceNameMatches, IdsAndNames) {
         {L"#123", MAKEINTRESOURCEW(123), true},
         {L"#0123", MAKEINTRESOURCEW(123), true},  // decimal digits, leading zero
         {L"#123", MAKEINTRESOURCEW(124), false},
-        {L"123", MAKEINTRESOURCEW(123), false},    // no "#": a name, never an id
-        {L"#123", L"#123", false},                 // "#123" names the id only
-        {L"#12a", MAKEINTRESOURCEW(12), false},    // not all digits
+        {L"123", MAKEINTRESOURCEW(123), false},  // no "#": a name, never an id
+        {L"#123", L"#123", false},               // "#123" names the id only
+        {L"#12a", MAKEINTRESOURCEW(12), false},  // not all digits
         {L"#", MAKEINTRESOURCEW(0), false},
         {L"#65659", MAKEINTRESOURCEW(123), false},  // too large for an id; must not wrap to 123
         {L"badge", L"BADGE", true},                 // a to z match A to Z
@@ -782,14 +782,14 @@ TEST(ResourceNameMatches, IdsAndNames) {
 TEST_F(EngineTest, ImageControlsFindTheirResources) {
     struct Case {
         const char* name;
-        bool bitmap;        // found as a bitmap resource
-        bool loads;         // the image loads (as a bitmap or, failing that, an icon)
+        bool bitmap;  // found as a bitmap resource
+        bool loads;   // the image loads (as a bitmap or, failing that, an icon)
     };
     const Case cases[] = {
-        {"#123", true, true},     // numeric id
-        {"badge", true, true},    // named bitmap, other case
-        {"#777", false, true},    // no bitmap of that id: loaded as an icon
-        {"#999", false, false},   // neither: the control stays empty
+        {"#123", true, true},    // numeric id
+        {"badge", true, true},   // named bitmap, other case
+        {"#777", false, true},   // no bitmap of that id: loaded as an icon
+        {"#999", false, false},  // neither: the control stays empty
         {"NOSUCH", false, false},
     };
     HWND dialog = hiddenDialog();
@@ -807,9 +807,9 @@ TEST_F(EngineTest, ImageControlsFindTheirResources) {
         EXPECT_EQ(style & 0x20u, 0x20u);
         const WindowRecord* record = findRecord(control);
         ASSERT_NE(record, nullptr);
-        EXPECT_EQ(record->flags & (RECORD_IMAGE_BITMAP | RECORD_IMAGE_ICON),
-                  c.bitmap ? static_cast<std::uint32_t>(RECORD_IMAGE_BITMAP)
-                           : static_cast<std::uint32_t>(RECORD_IMAGE_ICON));
+        EXPECT_EQ(
+            record->flags & (RECORD_IMAGE_BITMAP | RECORD_IMAGE_ICON),
+            c.bitmap ? static_cast<std::uint32_t>(RECORD_IMAGE_BITMAP) : static_cast<std::uint32_t>(RECORD_IMAGE_ICON));
         EXPECT_EQ(record->image != nullptr, c.loads);
         const UINT type = c.bitmap ? IMAGE_BITMAP : IMAGE_ICON;
         EXPECT_EQ(reinterpret_cast<HANDLE>(SendMessageW(control, STM_GETIMAGE, type, 0)), record->image);
@@ -927,7 +927,9 @@ TEST_F(EngineTest, EndDialogResultReachesTheDestination) {
     EXPECT_FALSE(IsWindow(dialog));
 }
 
-INT_PTR controlClaims(HWND, UINT message, WPARAM, LPARAM) { return message == WM_COMMAND ? 5 : 0; }
+INT_PTR controlClaims(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_COMMAND ? 5 : 0;
+}
 
 TEST_F(EngineTest, ControlHandlerComesBeforeTheDialogs) {
     seen.clear();

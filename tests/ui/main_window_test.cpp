@@ -1129,15 +1129,19 @@ TEST(ProgramResources, BadgesAre24BitBitmapsOfTheirSizesWithoutRemappedGreys) {
     }
 }
 
-TEST(ProgramResources, ManifestAsksForCommonControls6AndDpiAwareness) {
+TEST(ProgramResources, ManifestAsksForCommonControls6AndSystemDpiAwareness) {
     const ResourceBytes bytes = resource(1, MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(bytes.data, nullptr);
     const std::string manifest(reinterpret_cast<const char*>(bytes.data), bytes.size);
     for (const char* needed :
          {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "publicKeyToken=\"6595b64144ccf1df\"",
-          "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", ">true/pm</dpiAware>",
-          ">PerMonitorV2, PerMonitor</dpiAwareness>"}) {
+          "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", ">true</dpiAware>",
+          ">system</dpiAwareness>"}) {
         EXPECT_NE(manifest.find(needed), std::string::npos) << needed;
+    }
+    // Nothing is made again when the DPI changes, so no per-monitor promise.
+    for (const char* promise : {"PerMonitor", "/pm<"}) {
+        EXPECT_EQ(manifest.find(promise), std::string::npos) << promise;
     }
 }
 
