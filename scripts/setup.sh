@@ -9,6 +9,7 @@ PACKAGES=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix  # the Windows builds
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 wine32:i386                              # running them
+    qemu-user-static                                     # 32-bit ones where the kernel cannot
     xvfb xauth x11-utils imagemagick                     # a display for Wine, screenshots
 )
 
