@@ -1,5 +1,6 @@
 # Sourced by the other scripts: private Wine prefixes under build/, quiet, with no
-# Mono or Gecko look-ups, so no user prefix is ever touched.
+# Mono or Gecko look-ups and no desktop menu entries, so nothing outside build/ is
+# ever touched.
 #
 # The two Windows builds run apart. 64-bit programs run through the 64-bit loader in
 # build/wineprefix; 32-bit programs through the 32-bit loader in a 32-bit prefix of
@@ -16,7 +17,7 @@
 # could run them; to try the emulated path on such a machine) or none.
 ROI_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 ROI_WINE64=/usr/lib/wine/wine64
 ROI_WINE32=/usr/lib/wine/wine

@@ -8,10 +8,13 @@ bash scripts/setup.sh || exit 1
 source scripts/env.sh
 
 roi_display || exit 1
+# Only the servers this run started: another run of this tree may still be using
+# the 32-bit one.
 stop_wine() {
     (roi_use_wine 64 && wineserver -k >/dev/null 2>&1)
-    (roi_use_wine 32 && [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1)
+    [ "$win32_started" = 0 ] || (roi_use_wine 32 && wineserver -k >/dev/null 2>&1)
 }
+win32_started=0
 trap 'stop_wine; roi_stop_display' EXIT
 roi_use_wine 64
 roi_wine_prefix
@@ -51,7 +54,10 @@ run_preset() {
         return
     fi
     local started=$SECONDS
-    [ "$preset" = win32 ] && start_win32
+    if [ "$preset" = win32 ]; then
+        win32_started=1
+        start_win32
+    fi
     echo "=== $preset: test"
     local out="build/$preset-test.log"
     # Windows programs share one display and one desktop under Wine, and some tests
@@ -82,16 +88,20 @@ run_preset() {
 }
 
 # The 32-bit side: its own prefix and a persistent server, so that Wine's services
-# start once, not once per test (under emulation each start costs about a minute).
-# A server left by an interrupted run may still hold emulated services: it goes first.
+# start once, not once per test. Under emulation they start here, before the first
+# test, as each start costs about a minute there. A server left by an interrupted run
+# may still hold emulated services: it goes first.
 start_win32() {
     (
         roi_use_wine 32
         wineserver -k >/dev/null 2>&1
         local from=$SECONDS
         roi_wine_prefix
-        [ "$SECONDS" -eq "$from" ] || echo "=== win32: the 32-bit prefix took $((SECONDS - from)) s to create"
         wineserver -p >/dev/null 2>&1
+        if [ "$ROI_WIN32_FOUND" = emulated ]; then
+            roi_side_run "$ROI_WINE" wineboot >/dev/null 2>&1
+        fi
+        [ "$SECONDS" -lt $((from + 5)) ] || echo "=== win32: the 32-bit prefix and its services took $((SECONDS - from)) s"
     )
 }
 
