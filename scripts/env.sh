@@ -88,7 +88,7 @@ roi_win32_probe() {
             # No private instance (a kernel before 6.7): only a plain start can tell,
             # and then only while no i386 handler is registered on the machine.
             if grep -lqs '^magic 7f454c46010101.*02000300$' /proc/sys/fs/binfmt_misc/*; then
-                status=1
+                status=2
             elif "$ROI_WINE32" --version >/dev/null 2>&1; then
                 status=0
             else
@@ -98,12 +98,14 @@ roi_win32_probe() {
         if [ "$status" = 0 ]; then
             ROI_WIN32_FOUND=native
             ROI_WIN32_WHY="native 32-bit: the kernel starts the 32-bit Wine loader itself"
+        elif [ "$status" = 2 ]; then
+            ROI_WIN32_WHY="an i386 handler registered on this machine hides whether the kernel runs 32-bit code"
         else
             ROI_WIN32_WHY="the kernel cannot start 32-bit programs"
         fi
     fi
     if [ "$ROI_WIN32_FOUND" = none ] && { [ "$mode" = auto ] || [ "$mode" = emulated ]; }; then
-        local because="the kernel cannot start 32-bit programs"
+        local because=$ROI_WIN32_WHY
         [ "$mode" = emulated ] && because="forced by ROI_WIN32_MODE=emulated"
         if [ ! -x "$ROI_QEMU_I386" ]; then
             ROI_WIN32_WHY="$because, and $ROI_QEMU_I386 is missing (package qemu-user-static)"
@@ -131,6 +133,10 @@ roi_wine_prefix() {
             "$ROI_WINE" wineboot -i >/dev/null 2>&1 || true
             wineserver -w
         fi
+        # Each new Wine session would start the menu builder once more: a process
+        # that does nothing here (it is disabled above), but takes a minute to start
+        # where 32-bit code is emulated.
+        sed -i '/^"winemenubuilder"="/d' "$WINEPREFIX/system.reg" 2>/dev/null
     fi
 }
 
