@@ -10,6 +10,7 @@ PACKAGES=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 wine32:i386                              # running them
     fonts-wine                                           # the faces the program asks for (MS Sans Serif)
+    qemu-user-static                                     # 32-bit ones where the kernel cannot
     xvfb xauth x11-utils imagemagick                     # a display for Wine, screenshots
     wixl msitools faketime zip unzip                     # the release: MSI installers, zips
 )

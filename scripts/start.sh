@@ -40,6 +40,7 @@ if [ "$ROI_WINE32_RUNS" = 0 ]; then
     build win64 roicalc || exit 1
 fi
 exe="$root/build/$preset/roicalc.exe"
+roi_use_wine "${preset#win}"
 roi_wine_prefix
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then

@@ -1,13 +1,31 @@
 #!/usr/bin/env bash
 # CTest's emulator for the Windows builds: runs one .exe under the private Wine
-# prefix, on the display the test command set up (or a throw-away Xvfb).
+# prefix of its side (32 or 64-bit), on the display the test command set up (or a
+# throw-away Xvfb).
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
-# A 32-bit program on a machine whose kernel cannot run 32-bit code: report the
-# test as skipped (exit 77, CTest's SKIP_RETURN_CODE), never as passed.
-if [ "$ROI_WINE32_RUNS" = 0 ] && objdump -f "$1" 2>/dev/null | grep -q 'pei-i386'; then
-    echo "skipped: this machine cannot run 32-bit programs (no 32-bit Wine loader)"
-    exit 77
+if objdump -f "$1" 2>/dev/null | grep -q 'pei-i386'; then
+    roi_use_wine 32
+    # Skips are reported with exit 77, CTest's SKIP_RETURN_CODE, never as passes.
+    case $ROI_WIN32_FOUND in
+    native) ;;
+    emulated)
+        # Each emulated 32-bit process needs about a minute of CPU to start: only the
+        # tests marked ROI_RUNS_EMULATED (console tests and the short run of the
+        # program) fit the test command's time.
+        if [ "${ROI_RUNS_EMULATED:-0}" != 1 ]; then
+            echo "skipped: 32-bit programs run emulated here and this test is too slow for that"
+            exit 77
+        fi
+        echo "emulated: this 32-bit program runs under qemu-user"
+        ;;
+    *)
+        echo "skipped: this machine cannot run 32-bit programs ($ROI_WIN32_WHY)"
+        exit 77
+        ;;
+    esac
+else
+    roi_use_wine 64
 fi
 
 roi_wine_prefix
@@ -17,9 +35,9 @@ roi_wine_prefix
 # for ever; so the program writes to a file, shown once it has ended.
 log=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$ROI_WINE" "$@" >"$log" 2>&1 </dev/null
+    roi_side_run xvfb-run -a -s "-screen 0 1280x1024x24" "$ROI_WINE" "$@" >"$log" 2>&1 </dev/null
 else
-    "$ROI_WINE" "$@" >"$log" 2>&1 </dev/null
+    roi_side_run "$ROI_WINE" "$@" >"$log" 2>&1 </dev/null
 fi
 status=$?
 cat "$log"
