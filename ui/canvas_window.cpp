@@ -19,6 +19,7 @@
 
 #include "app/runtime.h"
 #include "app/spin_lock.h"
+#include "core/key_wait.h"
 #include "ui/dialog_engine.h"
 #include "ui/window_records.h"
 
@@ -845,36 +846,6 @@ LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 // ---- pure rules ---------------------------------------------------------------------------
-
-bool keyAllowed(std::wstring_view allowed, std::wstring_view key) {
-    if (allowed.empty()) {
-        return true;
-    }
-    std::size_t at = 0;
-    while (at < allowed.size()) {
-        // A character is one unit; (0, scan code) two; an entry led by 0x00FF four.
-        std::size_t length = 1;
-        if (allowed[at] == 0) {
-            length = 2;
-        } else if (allowed[at] == 0x00FF) {
-            length = 4;
-        }
-        if (allowed.substr(at, length) == key) {
-            return true;
-        }
-        at += length;
-    }
-    return false;
-}
-
-bool clockDeadlinePassed(int startMs, int limitMs, int nowMs) {
-    // Elapsed time on a clock that wraps each hour; waits are shorter than an hour.
-    int elapsed = (nowMs - startMs) % CLOCK_HOUR_MS;
-    if (elapsed < 0) {
-        elapsed += CLOCK_HOUR_MS;
-    }
-    return elapsed >= limitMs;
-}
 
 LONG keyToCapture(UINT message, WPARAM wParam, LPARAM lParam, bool numLockOn, bool shiftDown) {
     const int scanCode = scanCodeOf(lParam);
