@@ -19,7 +19,6 @@ namespace {
 constexpr SIZE_T THREAD_RECORD_BYTES = 128;
 constexpr int MAIN_DEFAULT_DIALOG_FONT = 1;
 constexpr UINT MAIN_CODE_PAGE = CP_ACP;
-constexpr int UNKNOWN_ERROR = 51;
 constexpr std::uint8_t MAX_ERROR_CODE = 255;
 constexpr UINT REFUSAL_STYLE = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
 constexpr DWORD COMMON_CONTROL_CLASSES = 0x706F;
@@ -110,7 +109,7 @@ void freeRecord(ThreadRecord* record) {
     FpuGuard fpu;
     if (GlobalFree(record) != nullptr) {
         // A block that cannot be released is fatal.
-        reportError(FIRST_FATAL_ERROR);
+        reportError(ERR_BAD_MEMORY_BLOCK);
     }
 }
 
@@ -147,7 +146,7 @@ ErrorSlot::~ErrorSlot() {
 void reportError(int code) {
     std::uint8_t stored = MAX_ERROR_CODE;
     if (code <= 0) {
-        stored = UNKNOWN_ERROR;
+        stored = ERR_INTERNAL;
     } else if (code < MAX_ERROR_CODE) {
         stored = static_cast<std::uint8_t>(code);
     }

@@ -121,7 +121,7 @@ int failureCode(DWORD systemError) {
 int preparePath(std::string_view path, bool emptyIsBad, std::wstring& wide) {
     wide.clear();
     if (path.empty()) {
-        return emptyIsBad ? FILE_BAD_NAME : 0;
+        return emptyIsBad ? ERR_BAD_NAME : 0;
     }
     const std::string_view head = path.substr(0, MAX_PATH_BYTES);
     const UINT codePage = threadRecord().codePage;
@@ -145,7 +145,7 @@ int preparePath(std::string_view path, bool emptyIsBad, std::wstring& wide) {
         wide.resize(MAX_PATH_UNITS);
     }
     if (wide.find_first_of(L"*?") != std::wstring::npos) {
-        return FILE_BAD_NAME;
+        return ERR_BAD_NAME;
     }
     return 0;
 }
@@ -194,17 +194,17 @@ void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
         return;
     }
     if (channel < 0) {
-        reportError(FILE_NOT_OPEN);
+        reportError(ERR_NOT_OPEN);
         return;
     }
     const std::uint32_t recordLength = mode == MODE_WRITE ? WRITE_RECORD_LENGTH : READ_RECORD_LENGTH;
     if (findChannel(channel) != nullptr) {
-        reportError(FILE_ALREADY_OPEN);
+        reportError(ERR_ALREADY_OPEN);
         return;
     }
     ChannelRecord* record = newRecord(recordLength);
     if (record == nullptr) {
-        reportError(FILE_NO_MEMORY);
+        reportError(ERR_NO_MEMORY);
         return;
     }
     record->number = channel;
@@ -254,11 +254,11 @@ void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
 ChannelRecord* writingChannel(Channel channel) {
     ChannelRecord* record = findChannel(channel);
     if (record == nullptr) {
-        reportError(FILE_NOT_OPEN);
+        reportError(ERR_NOT_OPEN);
         return nullptr;
     }
     if (record->mode != MODE_WRITE) {
-        reportError(FILE_WRONG_MODE);
+        reportError(ERR_WRONG_MODE);
         return nullptr;
     }
     return record;
@@ -273,7 +273,7 @@ int writePiece(ChannelRecord& record, const char* bytes, DWORD count) {
         return failureCode(error);
     }
     if (written < count) {
-        return record.kind == KIND_DISK ? FILE_DISK_SHORT_WRITE : FILE_DEVICE_SHORT_WRITE;
+        return record.kind == KIND_DISK ? ERR_DISK_FULL : ERR_DEVICE_IO;
     }
     if (record.kind == KIND_DISK) {
         record.position += written;
@@ -336,7 +336,7 @@ private:
                 systemCall(SystemCall::Read, [&] { ReadFile(record_.handle, record_.buffer(), 1, &count, nullptr); });
             if (error != 0) {
                 const int code = failureCode(error);
-                if (code != FILE_END_OF_DATA) {
+                if (code != ERR_END_OF_DATA) {
                     failure_ = code;
                 }
                 return false;
@@ -393,11 +393,11 @@ void endLine(Channel channel) {
 std::string readField(Channel channel) {
     ChannelRecord* record = findChannel(channel);
     if (record == nullptr) {
-        reportError(FILE_NOT_OPEN);
+        reportError(ERR_NOT_OPEN);
         return {};
     }
     if (record->mode != MODE_READ) {
-        reportError(FILE_WRONG_MODE);
+        reportError(ERR_WRONG_MODE);
         return {};
     }
     ChannelSource source(*record);
@@ -406,7 +406,7 @@ std::string readField(Channel channel) {
     case FieldResult::Field:
         return field;
     case FieldResult::EndOfData:
-        reportError(FILE_END_OF_DATA);
+        reportError(ERR_END_OF_DATA);
         return {};
     case FieldResult::SourceFailed:
         reportError(source.failure());
@@ -448,7 +448,7 @@ std::uint32_t fileAttributes(std::string_view path) {
         attributes = GetFileAttributesW(wide.c_str());
     }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        reportError(FILE_NOT_FOUND);
+        reportError(ERR_NOT_FOUND);
         return 0;
     }
     return attributes;

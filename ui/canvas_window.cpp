@@ -890,7 +890,7 @@ void selectCanvas(HWND parent, int canvas, bool deferredRedraw) {
     GraphicsHold hold;
     WindowRecord* record = surfaceRecord(target);
     if (record == nullptr) {
-        reportError(5);
+        reportError(ERR_BAD_ARGUMENT);
         return;
     }
     if (deferredRedraw) {
@@ -910,7 +910,7 @@ HWND createCanvasWindow(std::string_view title, int x, int y, int width, int hei
         canvas->title.assign(title);
     } catch (...) {
         delete canvas;
-        reportError(7);
+        reportError(ERR_NO_MEMORY);
         return nullptr;
     }
     canvas->x = x;

@@ -80,7 +80,7 @@ void fatalOnFilePointer(roi::SystemCall call) {
 
 DWORD WINAPI fatalThread(LPVOID) {
     roi::ErrorSlot slot;
-    roi::reportError(250);
+    roi::reportError(250);  // past every named code: still fatal
     return 0;
 }
 
@@ -99,7 +99,7 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
     }
     if (g_mode == L"fatal") {
         roi::ErrorSlot slot;
-        roi::reportError(241);
+        roi::reportError(roi::FIRST_FATAL_ERROR);
         return PROBE_UNREACHED;
     }
     if (g_mode == L"fatal-thread") {
@@ -123,7 +123,7 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
     }
     if (g_mode == L"soft") {
         roi::ErrorSlot slot;
-        roi::reportError(53);  // not fatal: the routine goes on to its next step
+        roi::reportError(roi::ERR_NOT_FOUND);  // not fatal: the routine goes on to its next step
         return slot.code();
     }
     if (g_mode == L"release") {
