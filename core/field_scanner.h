@@ -58,6 +58,24 @@ private:
     std::size_t used_ = 0;
 };
 
+// The separator after a field, next being the byte the source stands on: a comma, or
+// a CR with one LF after it, is consumed; anything else stays. False when the source
+// fails while looking for the LF.
+template <class Source>
+bool consumeSeparator(Source& source, int next) {
+    if (next == FIELD_COMMA) {
+        source.advance();
+    } else if (next == FIELD_CR) {
+        source.advance();
+        next = source.peek();
+        if (next == FIELD_LF) {
+            source.advance();
+        }
+        return next != SOURCE_FAILED;
+    }
+    return true;
+}
+
 // Steps 3 and 4 of a quoted field, the source standing on the opening quote: every
 // byte up to the closing quote (line ends and commas included), then white space up
 // to one separator. False when the source fails.
@@ -82,16 +100,7 @@ bool readQuotedField(Source& source, FieldPieces& pieces) {
         source.advance();
         next = source.peek();
     }
-    if (next == FIELD_COMMA) {
-        source.advance();
-    } else if (next == FIELD_CR) {
-        source.advance();
-        next = source.peek();
-        if (next == FIELD_LF) {
-            source.advance();
-        }
-    }
-    return next != SOURCE_FAILED;
+    return next != SOURCE_FAILED && consumeSeparator(source, next);
 }
 
 // Steps 3 and 4 of an unquoted field, next being the byte the source stands on.
@@ -110,18 +119,7 @@ bool readUnquotedField(Source& source, FieldPieces& pieces, int next) {
         source.advance();
     }
     // Step 4: a comma or a CR (with one LF after it) is consumed; 0x1A and the end are not.
-    if (next == FIELD_COMMA) {
-        source.advance();
-    } else if (next == FIELD_CR) {
-        source.advance();
-        next = source.peek();
-        if (next == FIELD_LF) {
-            source.advance();
-        } else if (next == SOURCE_FAILED) {
-            return false;
-        }
-    }
-    return true;
+    return consumeSeparator(source, next);
 }
 
 // A source is anything with int peek() (the next byte, SOURCE_END or SOURCE_FAILED,
