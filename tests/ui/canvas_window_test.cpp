@@ -21,7 +21,7 @@
 namespace roi {
 namespace {
 
-using namespace testing_support;
+using namespace roi_test;
 
 class CanvasEnvironment : public testing::Environment {
 public:
