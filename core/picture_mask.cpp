@@ -90,6 +90,18 @@ struct PrefixMarkers {
     bool fillDollar = false;  // "$" directly after the fill character
 };
 
+// A "+" at pos: the field always shows a sign. A second "+" ends the prefix.
+std::optional<PrefixEnd> readPlus(std::size_t& pos, Field& field, PrefixMarkers& markers) {
+    if (markers.plus) {
+        return PrefixEnd::NoBody;
+    }
+    markers.plus = true;
+    field.leadingPlus = true;
+    field.width += 1;
+    ++pos;
+    return std::nullopt;
+}
+
 // A "*" at pos: the fill character after it, and a "$" right after that. Empty when
 // the prefix goes on after them.
 std::optional<PrefixEnd> readFill(std::string_view mask, std::size_t& pos, Field& field, PrefixMarkers& markers,
@@ -140,13 +152,9 @@ PrefixEnd readPrefix(std::string_view mask, std::size_t& pos, Field& field, Limi
             }
             break;
         case '+':
-            if (markers.plus) {
-                return PrefixEnd::NoBody;
+            if (const std::optional<PrefixEnd> end = readPlus(pos, field, markers)) {
+                return *end;
             }
-            markers.plus = true;
-            field.leadingPlus = true;
-            field.width += 1;
-            ++pos;
             continue;
         case '*':
             if (const std::optional<PrefixEnd> end = readFill(mask, pos, field, markers, out)) {
