@@ -21,14 +21,14 @@ constexpr int MAIN_DEFAULT_DIALOG_FONT = 1;
 constexpr UINT MAIN_CODE_PAGE = CP_ACP;
 constexpr std::uint8_t MAX_ERROR_CODE = 255;
 constexpr UINT REFUSAL_STYLE = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
-constexpr DWORD COMMON_CONTROL_CLASSES = 0x706F;
+constexpr DWORD COMMON_CONTROL_CLASSES = ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES |
+                                         ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS |
+                                         ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS | ICC_STANDARD_CLASSES;
 constexpr DWORD OS_VERSION_INFO_BYTES = 0x94;
 
 static_assert(REFUSAL_STYLE == 0x00012000);
 static_assert(sizeof(OSVERSIONINFOA) == OS_VERSION_INFO_BYTES);
-static_assert((ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
-               ICC_HOTKEY_CLASS | ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS | ICC_STANDARD_CLASSES) ==
-              COMMON_CONTROL_CLASSES);
+static_assert(COMMON_CONTROL_CLASSES == 0x706F);
 
 // Guards the lazy TLS index and the main record pointer; held for a few loads and stores.
 SpinLock g_runtimeLock;
@@ -182,6 +182,10 @@ __attribute__((noinline)) void restoreFpuState(const FpuState& state) {
 
 HINSTANCE moduleHandle() {
     return g_module;
+}
+
+HINSTANCE programInstance() {
+    return g_module != nullptr ? g_module : GetModuleHandleW(nullptr);
 }
 
 int startupShowState() {

@@ -117,6 +117,9 @@ struct ProcessHooks {
 
 // Start-up values, set once before the main routine runs.
 HINSTANCE moduleHandle();
+// The module that owns the program's windows and resources: moduleHandle(), or the
+// running image's own handle before start-up has run (test programs).
+HINSTANCE programInstance();
 int startupShowState();
 const wchar_t* startupCommandTail();
 

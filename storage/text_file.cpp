@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "app/code_page.h"
 #include "app/runtime.h"
 #include "app/spin_lock.h"
 #include "core/field_scanner.h"
@@ -124,21 +125,14 @@ int preparePath(std::string_view path, bool emptyIsBad, std::wstring& wide) {
         return emptyIsBad ? ERR_BAD_NAME : 0;
     }
     const std::string_view head = path.substr(0, MAX_PATH_BYTES);
-    const UINT codePage = threadRecord().codePage;
-    const int count = static_cast<int>(head.size());
-    int units = 0;
     DWORD error = 0;
     {
         FpuGuard fpu;
-        units = MultiByteToWideChar(codePage, 0, head.data(), count, nullptr, 0);
-        if (units > 0) {
-            wide.resize(static_cast<std::size_t>(units));
-            units = MultiByteToWideChar(codePage, 0, head.data(), count, wide.data(), units);
+        if (!codePageToWide(head, 0, wide)) {
+            error = GetLastError();
         }
-        error = units > 0 ? 0 : GetLastError();
     }
-    if (units <= 0) {
-        wide.clear();
+    if (wide.empty()) {
         return failureCode(error);
     }
     if (wide.size() > MAX_PATH_UNITS) {

@@ -175,11 +175,6 @@ CanvasThread* canvasOf(HWND frame) {
     return reinterpret_cast<CanvasThread*>(GetWindowLongPtrW(frame, GWLP_USERDATA));
 }
 
-HINSTANCE instance() {
-    HINSTANCE module = moduleHandle();
-    return module != nullptr ? module : GetModuleHandleW(nullptr);
-}
-
 // ---- surfaces -----------------------------------------------------------------------
 
 // window's record when it is a live canvas surface with its drawing state, else null.
@@ -387,7 +382,7 @@ bool registerCanvasClass() {
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = frameProc;
-    windowClass.hInstance = instance();
+    windowClass.hInstance = programInstance();
     windowClass.hIcon = LoadIconW(nullptr, IDI_ASTERISK);
     windowClass.hIconSm = LoadIconW(nullptr, IDI_ASTERISK);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -397,11 +392,13 @@ bool registerCanvasClass() {
     return canvasClass != 0;
 }
 
-constexpr DWORD DEFAULT_FRAME_STYLE = 0x868A0000;  // popup, clip siblings/children, border, system menu, minimize
-constexpr DWORD SURFACE_STYLE = 0x5000010D;        // child, visible, SS_NOTIFY, SS_OWNERDRAW
-constexpr UINT PLACE_QUIETLY = 0x71C;  // no z-order, no redraw, no activation, no copy bits, no owner z-order,
-                                       // no WM_WINDOWPOSCHANGING
-constexpr int LARGEST_SIDE = 16384;    // pixels; larger requests are cut down, not left to overflow
+// No maximize box and no sizing border; WS_CAPTION joins when there is a title.
+constexpr DWORD DEFAULT_FRAME_STYLE =
+    WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD SURFACE_STYLE = WS_CHILD | WS_VISIBLE | SS_NOTIFY | SS_OWNERDRAW;
+static_assert(DEFAULT_FRAME_STYLE == 0x868A0000);
+static_assert(SURFACE_STYLE == 0x5000010D);
+constexpr int LARGEST_SIDE = 16384;  // pixels; larger requests are cut down, not left to overflow
 
 int clampSide(long long pixels) {
     return static_cast<int>(std::clamp(pixels, 0LL, static_cast<long long>(LARGEST_SIDE)));
@@ -457,7 +454,7 @@ HWND openCanvas(CanvasThread& canvas) {
     // 5. Frame, with a client area of exactly the pixel size.
     const std::wstring title = toWide(canvas.title);
     HWND frame = CreateWindowExW(0, CANVAS_CLASS, title.c_str(), style, canvas.x, canvas.y, width, height, nullptr,
-                                 nullptr, instance(), &canvas);
+                                 nullptr, programInstance(), &canvas);
     if (frame == nullptr) {
         return nullptr;
     }
@@ -483,8 +480,8 @@ HWND openCanvas(CanvasThread& canvas) {
         SetWindowPos(frame, nullptr, canvas.x, canvas.y, outerWidth, outerHeight, PLACE_QUIETLY);
     }
     // 6. Surface and its record.
-    HWND surface =
-        CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, width, height, frame, nullptr, instance(), nullptr);
+    HWND surface = CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, width, height, frame, nullptr,
+                                   programInstance(), nullptr);
     if (surface == nullptr) {
         return fail();
     }
@@ -793,7 +790,8 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(frame, message, wParam, lParam);
 }
 
-constexpr UINT BRING_FORWARD = 0x1400;  // private: foreground and focus to the surface
+constexpr UINT BRING_FORWARD = WM_USER + 0x1000;  // private: foreground and focus to the surface
+static_assert(BRING_FORWARD == 0x1400);
 
 LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowRecord* record = findRecord(surface);
