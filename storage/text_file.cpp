@@ -50,11 +50,11 @@ struct ChannelRecord {
     unsigned char* buffer() { return reinterpret_cast<unsigned char*>(this + 1); }
 };
 
-ChannelRecord* g_table = nullptr;
-SpinLock g_openLock;
-SpinLock g_tableLock;
-SpinLock g_systemCallLock;
-SystemCallSeam g_seam = nullptr;
+ChannelRecord* channels = nullptr;
+SpinLock openLock;
+SpinLock tableLock;
+SpinLock systemCallLock;
+SystemCallSeam systemCallSeam = nullptr;
 
 ChannelRecord* newRecord(std::uint32_t recordLength) {
     void* block = ::operator new(sizeof(ChannelRecord) + recordLength, std::nothrow);
@@ -70,8 +70,8 @@ void freeRecord(ChannelRecord* record) {
 }
 
 ChannelRecord* findChannel(Channel number) {
-    LockGuard guard(g_tableLock);
-    for (ChannelRecord* record = g_table; record != nullptr; record = record->next) {
+    LockGuard guard(tableLock);
+    for (ChannelRecord* record = channels; record != nullptr; record = record->next) {
         if (record->number == number) {
             return record;
         }
@@ -80,14 +80,14 @@ ChannelRecord* findChannel(Channel number) {
 }
 
 void linkChannel(ChannelRecord* record) {
-    LockGuard guard(g_tableLock);
-    record->next = g_table;
-    g_table = record;
+    LockGuard guard(tableLock);
+    record->next = channels;
+    channels = record;
 }
 
 void unlinkChannel(ChannelRecord* record) {
-    LockGuard guard(g_tableLock);
-    for (ChannelRecord** link = &g_table; *link != nullptr; link = &(*link)->next) {
+    LockGuard guard(tableLock);
+    for (ChannelRecord** link = &channels; *link != nullptr; link = &(*link)->next) {
         if (*link == record) {
             *link = record->next;
             break;
@@ -99,14 +99,14 @@ void unlinkChannel(ChannelRecord* record) {
 // One Win32 call on a channel; returns the last-error value it left.
 template <class Call>
 DWORD systemCall(SystemCall which, Call&& call) {
-    LockGuard guard(g_systemCallLock);
+    LockGuard guard(systemCallLock);
     FpuState fpu;
     saveFpuState(fpu);
     const UINT previousMode = SetErrorMode(QUIET_ERROR_MODE);
     SetLastError(0);
     call();
-    if (g_seam != nullptr) {
-        g_seam(which);
+    if (systemCallSeam != nullptr) {
+        systemCallSeam(which);
     }
     restoreFpuState(fpu);
     const DWORD error = GetLastError();
@@ -181,7 +181,7 @@ int startChannel(ChannelRecord& record) {
 }
 
 void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
-    LockGuard openGuard(g_openLock);
+    LockGuard openGuard(openLock);
     std::wstring wide;
     if (const int code = preparePath(path, true, wide); code != 0) {
         reportError(code);
@@ -409,7 +409,7 @@ std::string readField(Channel channel) {
     return {};
 }
 
-void close(Channel channel) {
+void closeChannel(Channel channel) {
     ChannelRecord* record = findChannel(channel);
     if (record == nullptr) {
         return;
@@ -449,20 +449,20 @@ std::uint32_t fileAttributes(std::string_view path) {
 }
 
 void resetChannelTable() {
-    ChannelRecord* record = g_table;
-    g_table = nullptr;
+    ChannelRecord* record = channels;
+    channels = nullptr;
     while (record != nullptr) {
         ChannelRecord* next = record->next;
         freeRecord(record);
         record = next;
     }
-    release(g_openLock);
-    release(g_tableLock);
-    release(g_systemCallLock);
+    release(openLock);
+    release(tableLock);
+    release(systemCallLock);
 }
 
 void setSystemCallSeam(SystemCallSeam seam) {
-    g_seam = seam;
+    systemCallSeam = seam;
 }
 
 }  // namespace roi
