@@ -21,6 +21,7 @@
 #include "app/spin_lock.h"
 #include "core/key_wait.h"
 #include "ui/dialog_engine.h"
+#include "ui/procedure_guard.h"
 #include "ui/window_records.h"
 
 namespace roi {
@@ -737,7 +738,7 @@ void recordClick(CanvasThread* canvas, bool doubleClick) {
     (doubleClick ? surface.doubleClicked : surface.clicked) = true;
 }
 
-LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT routeFrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
     CanvasThread* canvas = canvasOf(frame);
     switch (message) {
     case WM_NCCREATE: {
@@ -793,7 +794,12 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
 constexpr UINT BRING_FORWARD = WM_USER + 0x1000;  // private: foreground and focus to the surface
 static_assert(BRING_FORWARD == 0x1400);
 
-LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callGuarded([&] { return routeFrameMessage(frame, message, wParam, lParam); },
+                       [&] { return DefWindowProcW(frame, message, wParam, lParam); });
+}
+
+LRESULT routeSurfaceMessage(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowRecord* record = findRecord(surface);
     if (record == nullptr || record->surface == nullptr) {
         return DefWindowProcW(surface, message, wParam, lParam);
@@ -839,6 +845,11 @@ LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM l
         return CallWindowProcW(state.previousProc, surface, message, wParam, lParam);
     }
     return DefWindowProcW(surface, message, wParam, lParam);
+}
+
+LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callGuarded([&] { return routeSurfaceMessage(surface, message, wParam, lParam); },
+                       [&] { return DefWindowProcW(surface, message, wParam, lParam); });
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "app/code_page.h"
 #include "app/runtime.h"
 #include "ui/canvas_window.h"
+#include "ui/procedure_guard.h"
 #include "ui/window_records.h"
 
 namespace roi {
@@ -888,7 +889,7 @@ int messageBox(std::string_view text, std::string_view title, UINT style) {
 
 // ---- the dialog procedure -----------------------------------------------------------------------
 
-INT_PTR CALLBACK engineDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR routeDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return onInitDialog();
@@ -905,6 +906,11 @@ INT_PTR CALLBACK engineDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return onHandled(dialog, result);
     }
     return defaultAction(dialog, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK engineDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callGuarded([&] { return routeDialogMessage(dialog, message, wParam, lParam); },
+                       [] { return static_cast<INT_PTR>(FALSE); });
 }
 
 }  // namespace roi
