@@ -6,8 +6,13 @@
 
 namespace roi {
 
-bool codePageToWide(std::string_view text, DWORD flags, std::wstring& wide) {
-    wide.clear();
+namespace {
+
+// Both directions: convert(codePage, in, size, out, capacity) is asked once with no
+// output for the length, once to convert.
+template <typename Text, typename Output, typename Convert>
+bool convertText(Text text, Output& output, Convert convert) {
+    output.clear();
     if (text.empty()) {
         return true;
     }
@@ -16,43 +21,33 @@ bool codePageToWide(std::string_view text, DWORD flags, std::wstring& wide) {
     }
     const UINT codePage = threadRecord().codePage;
     const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
+    const int length = convert(codePage, text.data(), size, nullptr, 0);
     if (length <= 0) {
         return false;
     }
-    wide.resize(static_cast<std::size_t>(length));
-    const int written = MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), length);
+    output.resize(static_cast<std::size_t>(length));
+    const int written = convert(codePage, text.data(), size, output.data(), length);
     if (written <= 0) {
-        wide.clear();
+        output.clear();
         return false;
     }
-    wide.resize(static_cast<std::size_t>(written));
+    output.resize(static_cast<std::size_t>(written));
     return true;
 }
 
+}  // namespace
+
+bool codePageToWide(std::string_view text, DWORD flags, std::wstring& wide) {
+    return convertText(text, wide, [flags](UINT codePage, const char* in, int size, wchar_t* out, int capacity) {
+        return MultiByteToWideChar(codePage, flags, in, size, out, capacity);
+    });
+}
+
 bool wideToCodePage(std::wstring_view text, std::string& narrow) {
-    narrow.clear();
-    if (text.empty()) {
-        return true;
-    }
-    if (text.size() > static_cast<std::size_t>(INT_MAX)) {
-        return false;
-    }
-    const UINT codePage = threadRecord().codePage;
-    const int size = static_cast<int>(text.size());
     // No default character given: the code page's own stands in for what it cannot hold.
-    const int length = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) {
-        return false;
-    }
-    narrow.resize(static_cast<std::size_t>(length));
-    const int written = WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
-    if (written <= 0) {
-        narrow.clear();
-        return false;
-    }
-    narrow.resize(static_cast<std::size_t>(written));
-    return true;
+    return convertText(text, narrow, [](UINT codePage, const wchar_t* in, int size, char* out, int capacity) {
+        return WideCharToMultiByte(codePage, 0, in, size, out, capacity, nullptr, nullptr);
+    });
 }
 
 }  // namespace roi
