@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <cwchar>
 #include <new>
 #include <string>
@@ -32,7 +33,7 @@ static_assert(COMMON_CONTROL_CLASSES == 0x706F);
 
 // Guards the lazy TLS index and the main record pointer; held for a few loads and stores.
 SpinLock runtimeLock;
-volatile DWORD tlsSlot = TLS_OUT_OF_INDEXES;
+std::atomic<DWORD> tlsSlot{TLS_OUT_OF_INDEXES};
 ThreadRecord* mainRecord = nullptr;
 
 HINSTANCE programModule = nullptr;

@@ -12,6 +12,7 @@
 #include "ui/canvas_window.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -135,16 +136,21 @@ public:
 
 // The canvas thread sets flags without graphicsLock (refresh requested, closed by the
 // user, focus), so every change is one atomic operation.
+// The field stays a plain member of the plain record; no record is ever const itself.
+std::atomic_ref<std::uint32_t> flagsOf(const WindowRecord& record) {
+    return std::atomic_ref<std::uint32_t>(const_cast<std::uint32_t&>(record.flags));
+}
+
 void setFlags(WindowRecord& record, std::uint32_t bits) {
-    __atomic_fetch_or(&record.flags, bits, __ATOMIC_SEQ_CST);
+    flagsOf(record).fetch_or(bits);
 }
 
 void clearFlags(WindowRecord& record, std::uint32_t bits) {
-    __atomic_fetch_and(&record.flags, ~bits, __ATOMIC_SEQ_CST);
+    flagsOf(record).fetch_and(~bits);
 }
 
 bool hasFlags(const WindowRecord& record, std::uint32_t bits) {
-    return (__atomic_load_n(&record.flags, __ATOMIC_SEQ_CST) & bits) != 0;
+    return (flagsOf(record).load() & bits) != 0;
 }
 
 // ---- the canvas thread's block --------------------------------------------------------
@@ -161,13 +167,13 @@ struct CanvasThread {
     DWORD style = 0;
     int font = 0;
     // The creating thread polls this until it holds the frame or 0; written once.
-    volatile LONG_PTR* resultSlot = nullptr;
+    std::atomic<LONG_PTR>* resultSlot = nullptr;
     HWND frame = nullptr;
     HWND surface = nullptr;
     WindowRecord* surfaceRecord = nullptr;  // canvas thread only; null once released
     // Set by the drawing thread, holding graphicsLock, just before it sends the close:
     // the records may then be released without taking the lock it holds.
-    volatile LONG closingByProgram = 0;
+    std::atomic<bool> closingByProgram{false};
     bool destroying = false;
     bool frameGone = false;
 };
@@ -253,7 +259,7 @@ void closeSurfaceWindow(WindowRecord& record) {
     }
     CanvasThread* canvas = canvasOf(frame);
     if (canvas != nullptr) {
-        InterlockedExchange(&canvas->closingByProgram, 1);
+        canvas->closingByProgram = true;
     }
     SendMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
@@ -306,7 +312,7 @@ void finish(PendingWait& wait, std::wstring key) {
 // Steps 4 to 7 of a wait's turn: take the surface's key, then look at the deadline.
 // True when the wait is over. graphicsLock held.
 bool takeKey(PendingWait& wait, WindowRecord& record) {
-    const LONG key = InterlockedExchange(&record.surface->lastKey, 0);
+    const LONG key = record.surface->lastKey.exchange(0);
     const auto character = static_cast<wchar_t>(key & 0xFFFF);
     const auto scanCode = static_cast<wchar_t>((key >> 16) & 0xFF);
     if (character != 0) {
@@ -461,7 +467,7 @@ HWND openCanvas(CanvasThread& canvas) {
     }
     // From here on a failure destroys the frame; nobody else knows these records yet.
     auto fail = [&canvas, frame]() -> HWND {
-        InterlockedExchange(&canvas.closingByProgram, 1);
+        canvas.closingByProgram = true;
         DestroyWindow(frame);
         return nullptr;
     };
@@ -556,7 +562,7 @@ HWND openCanvas(CanvasThread& canvas) {
 
 void publish(CanvasThread& canvas, HWND frame) {
     if (canvas.resultSlot != nullptr) {
-        __atomic_store_n(canvas.resultSlot, reinterpret_cast<LONG_PTR>(frame), __ATOMIC_SEQ_CST);
+        canvas.resultSlot->store(reinterpret_cast<LONG_PTR>(frame));
         canvas.resultSlot = nullptr;  // the creating thread's slot is gone once it has read it
     }
 }
@@ -614,7 +620,7 @@ DWORD WINAPI canvasThreadMain(LPVOID parameter) {
         // Nothing may escape a thread function; a failed start gives 0.
         publish(*canvas, nullptr);
         if (canvas->frame != nullptr && !canvas->frameGone && IsWindow(canvas->frame)) {
-            InterlockedExchange(&canvas->closingByProgram, 1);
+            canvas->closingByProgram = true;
             DestroyWindow(canvas->frame);
         }
     }
@@ -657,7 +663,7 @@ void onFrameNcDestroy(HWND frame, CanvasThread* canvas) {
     // Closed by the user, the drawing thread may be inside an operation on this
     // surface: release the records only while holding graphicsLock. Closed by the
     // drawing thread, that thread holds the lock and waits for this one.
-    const bool byProgram = canvas == nullptr || InterlockedCompareExchange(&canvas->closingByProgram, 0, 0) != 0;
+    const bool byProgram = canvas == nullptr || canvas->closingByProgram;
     if (byProgram) {
         releaseRecord(frame);
     } else {
@@ -813,7 +819,7 @@ LRESULT routeSurfaceMessage(HWND surface, UINT message, WPARAM wParam, LPARAM lP
         const bool shiftDown = GetKeyState(VK_SHIFT) < 0;
         const LONG key = keyToCapture(message, wParam, lParam, numLockOn, shiftDown);
         if (key != 0) {
-            InterlockedExchange(&state.lastKey, key);
+            state.lastKey = key;
             return 0;
         }
         break;
@@ -912,7 +918,7 @@ void selectCanvas(HWND parent, int canvas, bool deferredRedraw) {
 
 HWND createCanvasWindow(std::string_view title, int x, int y, int width, int height, int options, DWORD style,
                         int font) {
-    volatile LONG_PTR result = -1;
+    std::atomic<LONG_PTR> result{-1};
     CanvasThread* canvas = nullptr;
     try {
         canvas = new CanvasThread;
@@ -937,10 +943,10 @@ HWND createCanvasWindow(std::string_view title, int x, int y, int width, int hei
     }
     CloseHandle(thread);
     // The handle comes back only after the window, the bitmap and the font are ready.
-    while (__atomic_load_n(&result, __ATOMIC_SEQ_CST) == -1) {
+    while (result == -1) {
         Sleep(0);
     }
-    HWND frame = reinterpret_cast<HWND>(result);
+    HWND frame = reinterpret_cast<HWND>(result.load());
     if (frame != nullptr && threadRecord().currentCanvas == nullptr) {
         selectCanvas(frame, 0, false);
     }
