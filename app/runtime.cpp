@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <cwchar>
 #include <new>
 #include <string>
@@ -19,53 +20,52 @@ namespace {
 constexpr SIZE_T THREAD_RECORD_BYTES = 128;
 constexpr int MAIN_DEFAULT_DIALOG_FONT = 1;
 constexpr UINT MAIN_CODE_PAGE = CP_ACP;
-constexpr int UNKNOWN_ERROR = 51;
 constexpr std::uint8_t MAX_ERROR_CODE = 255;
 constexpr UINT REFUSAL_STYLE = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
-constexpr DWORD COMMON_CONTROL_CLASSES = 0x706F;
+constexpr DWORD COMMON_CONTROL_CLASSES = ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES |
+                                         ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_HOTKEY_CLASS |
+                                         ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS | ICC_STANDARD_CLASSES;
 constexpr DWORD OS_VERSION_INFO_BYTES = 0x94;
 
 static_assert(REFUSAL_STYLE == 0x00012000);
 static_assert(sizeof(OSVERSIONINFOA) == OS_VERSION_INFO_BYTES);
-static_assert((ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
-               ICC_HOTKEY_CLASS | ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS | ICC_STANDARD_CLASSES) ==
-              COMMON_CONTROL_CLASSES);
+static_assert(COMMON_CONTROL_CLASSES == 0x706F);
 
 // Guards the lazy TLS index and the main record pointer; held for a few loads and stores.
-SpinLock g_runtimeLock;
-volatile DWORD g_tlsIndex = TLS_OUT_OF_INDEXES;
-ThreadRecord* g_mainRecord = nullptr;
+SpinLock runtimeLock;
+std::atomic<DWORD> tlsSlot{TLS_OUT_OF_INDEXES};
+ThreadRecord* mainRecord = nullptr;
 
-HINSTANCE g_module = nullptr;
-int g_showState = SW_SHOWDEFAULT;
-const wchar_t* g_commandTail = L"";
+HINSTANCE programModule = nullptr;
+int showState = SW_SHOWDEFAULT;
+const wchar_t* commandTail = L"";
 
 [[noreturn]] void fatalExit() {
     ExitProcess(FATAL_EXIT_CODE);
 }
 
 DWORD tlsIndex() {
-    if (g_tlsIndex != TLS_OUT_OF_INDEXES) {
-        return g_tlsIndex;
+    if (tlsSlot != TLS_OUT_OF_INDEXES) {
+        return tlsSlot;
     }
-    LockGuard guard(g_runtimeLock);
-    if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
+    LockGuard guard(runtimeLock);
+    if (tlsSlot == TLS_OUT_OF_INDEXES) {
         const DWORD index = TlsAlloc();
         if (index == TLS_OUT_OF_INDEXES) {
             fatalExit();
         }
-        g_tlsIndex = index;
+        tlsSlot = index;
     }
-    return g_tlsIndex;
+    return tlsSlot;
 }
 
 ThreadRecord* existingRecord() {
-    if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
+    if (tlsSlot == TLS_OUT_OF_INDEXES) {
         return nullptr;
     }
     // TlsGetValue clears the last error on success; a service may still want it.
     const DWORD lastError = GetLastError();
-    auto* record = static_cast<ThreadRecord*>(TlsGetValue(g_tlsIndex));
+    auto* record = static_cast<ThreadRecord*>(TlsGetValue(tlsSlot));
     SetLastError(lastError);
     return record;
 }
@@ -81,14 +81,14 @@ ThreadRecord& createRecord(DWORD index, bool asMain) {
     }
     auto* record = new (block) ThreadRecord{};
     {
-        LockGuard guard(g_runtimeLock);
-        if (asMain || g_mainRecord == nullptr) {
+        LockGuard guard(runtimeLock);
+        if (asMain || mainRecord == nullptr) {
             record->defaultDialogFont = MAIN_DEFAULT_DIALOG_FONT;
             record->codePage = MAIN_CODE_PAGE;
-            g_mainRecord = record;
+            mainRecord = record;
         } else {
-            record->defaultDialogFont = g_mainRecord->defaultDialogFont;
-            record->codePage = g_mainRecord->codePage;
+            record->defaultDialogFont = mainRecord->defaultDialogFont;
+            record->codePage = mainRecord->codePage;
         }
     }
     if (!TlsSetValue(index, record)) {
@@ -100,17 +100,17 @@ ThreadRecord& createRecord(DWORD index, bool asMain) {
 
 void freeRecord(ThreadRecord* record) {
     {
-        LockGuard guard(g_runtimeLock);
-        if (g_mainRecord == record) {
-            g_mainRecord = nullptr;
+        LockGuard guard(runtimeLock);
+        if (mainRecord == record) {
+            mainRecord = nullptr;
         }
     }
-    TlsSetValue(g_tlsIndex, nullptr);
+    TlsSetValue(tlsSlot, nullptr);
     record->~ThreadRecord();
     FpuGuard fpu;
     if (GlobalFree(record) != nullptr) {
         // A block that cannot be released is fatal.
-        reportError(FIRST_FATAL_ERROR);
+        reportError(ERR_BAD_MEMORY_BLOCK);
     }
 }
 
@@ -147,7 +147,7 @@ ErrorSlot::~ErrorSlot() {
 void reportError(int code) {
     std::uint8_t stored = MAX_ERROR_CODE;
     if (code <= 0) {
-        stored = UNKNOWN_ERROR;
+        stored = ERR_INTERNAL;
     } else if (code < MAX_ERROR_CODE) {
         stored = static_cast<std::uint8_t>(code);
     }
@@ -182,15 +182,19 @@ __attribute__((noinline)) void restoreFpuState(const FpuState& state) {
 }
 
 HINSTANCE moduleHandle() {
-    return g_module;
+    return programModule;
+}
+
+HINSTANCE programInstance() {
+    return programModule != nullptr ? programModule : GetModuleHandleW(nullptr);
 }
 
 int startupShowState() {
-    return g_showState;
+    return showState;
 }
 
 const wchar_t* startupCommandTail() {
-    return g_commandTail;
+    return commandTail;
 }
 
 void runProcess(MainRoutine mainRoutine) {
@@ -216,7 +220,7 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     startup.cb = sizeof(startup);
     startup.dwFlags = 0;
     GetStartupInfoA(&startup);
-    g_showState = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
+    showState = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
 
     // 3. Command tail: a pointer into the command line, past the program name.
     const wchar_t* line = GetCommandLineW();
@@ -225,17 +229,17 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     }
     const std::size_t length = std::wcslen(line);
     const std::u16string units(line, line + length);
-    g_commandTail = line + commandTailOffset(units);
+    commandTail = line + commandTailOffset(units);
 
     // 4. Module handle.
-    g_module = GetModuleHandleW(nullptr);
+    programModule = GetModuleHandleW(nullptr);
 
     // 5. Thread state: the slot index and the main thread's record.
     tlsIndex();
     if (ThreadRecord* early = existingRecord()) {
         freeRecord(early);
     }
-    createRecord(g_tlsIndex, true);
+    createRecord(tlsSlot, true);
 
     // 6 and 7. Results not examined: the program runs without them as well.
     CoInitialize(nullptr);
@@ -253,15 +257,15 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     loadWorkingControlWord();
 
     // 9. The main routine.
-    const int result = mainRoutine(g_module, nullptr, g_commandTail, g_showState);
+    const int result = mainRoutine(programModule, nullptr, commandTail, showState);
 
     // Exit: globals, the main record and its slot, COM, then the process.
     if (hooks.releaseGlobals != nullptr) {
         hooks.releaseGlobals();
     }
     releaseThreadRecord();
-    TlsFree(g_tlsIndex);
-    g_tlsIndex = TLS_OUT_OF_INDEXES;
+    TlsFree(tlsSlot);
+    tlsSlot = TLS_OUT_OF_INDEXES;
     CoUninitialize();
     ExitProcess(static_cast<UINT>(result));
 }

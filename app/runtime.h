@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "core/runtime_errors.h"
+
 namespace roi {
 
 // x87 control word for the whole run: all exceptions masked, 64-bit significand,
@@ -14,9 +16,6 @@ inline constexpr unsigned WORKING_CONTROL_WORD = 0x133F;
 
 // Exit code of the start-up refusal and of a fatal runtime error.
 inline constexpr UINT FATAL_EXIT_CODE = 255;
-
-// Codes of this value and above end the process at once.
-inline constexpr int FIRST_FATAL_ERROR = 241;
 
 // Per-thread record: 128 zeroed bytes from GlobalAlloc, reached through one TLS slot.
 struct ThreadRecord {
@@ -55,8 +54,8 @@ private:
     std::uint8_t* previous_ = nullptr;
 };
 
-// A service's failure: stores code (0 is stored as 51) in the current slot; a code
-// of 241 or more ends the process with exit code 255. Returns so the service can
+// A service's failure: stores code (0 is stored as ERR_INTERNAL) in the current slot;
+// a code of FIRST_FATAL_ERROR or more ends the process with exit code 255. Returns so the service can
 // give its neutral result.
 void reportError(int code);
 
@@ -118,6 +117,9 @@ struct ProcessHooks {
 
 // Start-up values, set once before the main routine runs.
 HINSTANCE moduleHandle();
+// The module that owns the program's windows and resources: moduleHandle(), or the
+// running image's own handle before start-up has run (test programs).
+HINSTANCE programInstance();
 int startupShowState();
 const wchar_t* startupCommandTail();
 

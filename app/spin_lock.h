@@ -4,16 +4,25 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
+
 namespace roi {
 
+inline constexpr std::int32_t LOCK_TAKEN = -1;  // all ones
+inline constexpr std::int32_t LOCK_FREE = 0;
+
+// std::atomic's sequentially consistent exchange and store are full barriers, as the
+// interlocked calls are; a lock-free 32-bit word keeps the layout the design names.
 struct SpinLock {
-    volatile LONG word = 0;
+    std::atomic<std::int32_t> word{LOCK_FREE};
 };
+static_assert(std::atomic<std::int32_t>::is_always_lock_free && sizeof(SpinLock) == 4);
 
 // sleepWhileWaiting: Sleep(0) between attempts (the graphics lock); the other locks
 // spin without sleeping, since they are held for one short list operation.
 inline void acquire(SpinLock& lock, bool sleepWhileWaiting = false) {
-    while (InterlockedExchange(&lock.word, -1) != 0) {
+    while (lock.word.exchange(LOCK_TAKEN) != LOCK_FREE) {
         if (sleepWhileWaiting) {
             Sleep(0);
         }
@@ -21,9 +30,13 @@ inline void acquire(SpinLock& lock, bool sleepWhileWaiting = false) {
 }
 
 // One attempt; true when the lock was taken.
-inline bool tryAcquire(SpinLock& lock) { return InterlockedExchange(&lock.word, -1) == 0; }
+inline bool tryAcquire(SpinLock& lock) {
+    return lock.word.exchange(LOCK_TAKEN) == LOCK_FREE;
+}
 
-inline void release(SpinLock& lock) { InterlockedExchange(&lock.word, 0); }
+inline void release(SpinLock& lock) {
+    lock.word.store(LOCK_FREE);
+}
 
 // Holds a lock for one scope, so no way out forgets the release.
 class LockGuard {

@@ -20,16 +20,16 @@ namespace {
 // remainder with half a unit), so no compiler's decimal conversion is involved.
 // 10^8 and 10^16 are exact; 10^64 and 10^1024 lie below the power, the others above.
 constexpr std::array<Extended, 10> BINARY_POWERS = {
-    0xB.EBC200000000000p+23L,    // 10^8
-    0x8.E1BC9BF04000000p+50L,    // 10^16
-    0x9.DC5ADA82B70B59Ep+103L,   // 10^32
-    0xC.2781F49FFCFA6D5p+209L,   // 10^64
-    0x9.3BA47C980E98CE0p+422L,   // 10^128
-    0xA.A7EEBFB9DF9DE8Ep+847L,   // 10^256
-    0xE.319A0AEA60E91C7p+1697L,  // 10^512
-    0xC.976758681750C17p+3398L,  // 10^1024
-    0x9.E8B3B5DC53D5DE5p+6800L,  // 10^2048
-    0xC.46052028A20979Bp+13603L, // 10^4096
+    0xB.EBC200000000000p+23L,     // 10^8
+    0x8.E1BC9BF04000000p+50L,     // 10^16
+    0x9.DC5ADA82B70B59Ep+103L,    // 10^32
+    0xC.2781F49FFCFA6D5p+209L,    // 10^64
+    0x9.3BA47C980E98CE0p+422L,    // 10^128
+    0xA.A7EEBFB9DF9DE8Ep+847L,    // 10^256
+    0xE.319A0AEA60E91C7p+1697L,   // 10^512
+    0xC.976758681750C17p+3398L,   // 10^1024
+    0x9.E8B3B5DC53D5DE5p+6800L,   // 10^2048
+    0xC.46052028A20979Bp+13603L,  // 10^4096
 };
 constexpr Extended TEN_POW_4096 = BINARY_POWERS[9];
 
@@ -101,9 +101,9 @@ constexpr std::uint64_t TEN_POW_17 = 100000000000000000ULL;
 constexpr std::uint64_t TEN_POW_18 = 1000000000000000000ULL;
 
 enum class ValueKind {
-    zero,      // zero, denormals, NaN and the invalid encodings: all digits "0"
-    infinite,  // all digits "9", q = 999
-    finite,
+    Zero,      // zero, denormals, NaN and the invalid encodings: all digits "0"
+    Infinite,  // all digits "9", q = 999
+    Finite,    // digits from the scaled significand
 };
 
 // Digits of one value, without heap use: up to 19 digits plus the scratch digit.
@@ -136,7 +136,7 @@ std::uint64_t scaledSignificand(Extended magnitude, const ExtendedBits& bits, in
             lastMove = 1;
             continue;
         }
-        s = static_cast<std::uint64_t>(scaled);  // truncates
+        s = static_cast<std::uint64_t>(scaled);                       // truncates
         const Extended fraction = scaled - static_cast<Extended>(s);  // exact
         if (fraction > 0.5L || (fraction == 0.5L && (s & 1U) != 0)) {
             ++s;
@@ -169,14 +169,14 @@ ValueKind classify(const ExtendedBits& bits) {
     if (bits.exponent == 0x7FFFU) {
         // Only the pattern with just the integer bit set is an infinity; NaNs and
         // pseudo-infinities count as NaN.
-        return bits.significand == (1ULL << 63) ? ValueKind::infinite : ValueKind::zero;
+        return bits.significand == (1ULL << 63) ? ValueKind::Infinite : ValueKind::Zero;
     }
     if (bits.exponent == 0 || (bits.significand >> 63) == 0) {
         // Zero, denormals, and unnormals (an invalid operand to the x87, which
         // makes a NaN of it).
-        return ValueKind::zero;
+        return ValueKind::Zero;
     }
-    return ValueKind::finite;
+    return ValueKind::Finite;
 }
 
 void writeEighteenDigits(std::uint64_t s, char* out) {
@@ -184,6 +184,22 @@ void writeEighteenDigits(std::uint64_t s, char* out) {
         out[i] = static_cast<char>('0' + static_cast<int>(s % 10));
         s /= 10;
     }
+}
+
+// Adds one to the last of n digits, carrying to the left; true when the carry
+// leaves the first digit (the digits are then "1" and zeros).
+bool incrementDigits(char* digits, int n) {
+    int i = n - 1;
+    while (i >= 0 && digits[i] == '9') {
+        digits[i] = '0';
+        --i;
+    }
+    if (i < 0) {
+        digits[0] = '1';  // the rest are already "0"
+        return true;
+    }
+    ++digits[i];
+    return false;
 }
 
 RawDigits rawDigits(Extended x, int n) {
@@ -194,53 +210,98 @@ RawDigits rawDigits(Extended x, int n) {
     }
     RawDigits r{};
     r.count = n;
+
+    // Step 1: zero, NaN and infinity have fixed digits.
     const ExtendedBits bits = bitsOf(x);
     switch (classify(bits)) {
-    case ValueKind::zero:
+    case ValueKind::Zero:
         std::memset(r.digits, '0', static_cast<std::size_t>(n));
         r.q = 1;
         r.negative = false;
         return r;
-    case ValueKind::infinite:
+    case ValueKind::Infinite:
         std::memset(r.digits, '9', static_cast<std::size_t>(n));
         r.q = 999;
         r.negative = bits.negative;
         return r;
-    case ValueKind::finite:
+    case ValueKind::Finite:
         break;
     }
 
-    // 1. Scale to an 18-digit integer.
+    // Step 2: scale to an 18-digit integer.
     const Extended magnitude = bits.negative ? -x : x;
     int e = 0;
     const std::uint64_t s = scaledSignificand(magnitude, bits, e);
 
-    // 2. The 18 digits and two "0"s; n + 1 of them are kept.
+    // Step 3: the 18 digits and two "0"s; n + 1 of them are kept.
     char all[20];
     writeEighteenDigits(s, all);
     all[18] = '0';
     all[19] = '0';
     std::memcpy(r.digits, all, static_cast<std::size_t>(n));
 
-    // 3. Round to n digits on digit n + 1 alone; ties go to an even digit n.
+    // Step 4: round to n digits on digit n + 1 alone; ties go to an even digit n.
     const char decider = all[n];
     const bool odd = ((r.digits[n - 1] - '0') & 1) != 0;
-    if (decider > '5' || (decider == '5' && odd)) {
-        int i = n - 1;
-        while (i >= 0 && r.digits[i] == '9') {
-            r.digits[i] = '0';
-            --i;
-        }
-        if (i >= 0) {
-            ++r.digits[i];
-        } else {
-            r.digits[0] = '1';  // the rest are already "0"
-            ++e;
-        }
+    if ((decider > '5' || (decider == '5' && odd)) && incrementDigits(r.digits, n)) {
+        ++e;
     }
     r.q = e + 1;
     r.negative = bits.negative;
     return r;
+}
+
+// The longest digit run numberToText writes without an exponent.
+constexpr int TEXT_DIGITS = 15;
+
+// The fixed form of digits (no trailing zeros) with q digits before the point:
+// "123000", "1.5", ".0012"; no "0" stands before a leading point.
+void appendFixedForm(std::string& out, std::string_view digits, int q) {
+    const int k = static_cast<int>(digits.size());
+    if (q >= k) {
+        out.append(digits);
+        out.append(static_cast<std::size_t>(q - k), '0');
+    } else if (q > 0) {
+        out.append(digits.substr(0, static_cast<std::size_t>(q)));
+        out.push_back('.');
+        out.append(digits.substr(static_cast<std::size_t>(q)));
+    } else {
+        out.push_back('.');
+        out.append(static_cast<std::size_t>(-q), '0');
+        out.append(digits);
+    }
+}
+
+// The exponent form: one digit before the point, "E", the exponent's sign and its
+// digits without leading zeros: "1.5E+20", "1E-16".
+void appendExponentForm(std::string& out, std::string_view digits, int q) {
+    out.push_back(digits[0]);
+    if (digits.size() > 1) {
+        out.push_back('.');
+        out.append(digits.substr(1));
+    }
+    out.push_back('E');
+    const int e = q - 1;
+    out.push_back(e >= 0 ? '+' : '-');
+    unsigned magnitude = static_cast<unsigned>(e >= 0 ? e : -e);
+    char reversed[12];
+    int count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (count > 0) {
+        out.push_back(reversed[--count]);
+    }
+}
+
+// True when the fixed form of k digits with q before the point needs no more than
+// TEXT_DIGITS places (zeros between the point and the digits count).
+bool fitsFixedForm(int k, int q) {
+    if (q >= k) {
+        return q <= TEXT_DIGITS;
+    }
+    return q > 0 || k - q <= TEXT_DIGITS;
 }
 
 // ---------------------------------------------------------------------------
@@ -269,177 +330,241 @@ int digitValue(unsigned char c, int base) {
     return v < base ? v : -1;
 }
 
-// A radix integer; text starts just after the "&".
-Extended parseRadix(const unsigned char* p, const unsigned char* end) {
-    int base = 8;
-    int shift = 3;
-    if (p < end) {
-        switch (*p) {
-        case 'B':
-        case 'b':
-            base = 2;
-            shift = 1;
-            ++p;
-            break;
-        case 'H':
-        case 'h':
-            base = 16;
-            shift = 4;
-            ++p;
-            break;
-        case 'O':
-        case 'o':
-        case 'Q':
-        case 'q':
-            ++p;
-            break;
-        default:
-            break;  // octal, and this character is the first digit
-        }
-    }
+// The base a radix integer is written in, and the bits one of its digits holds.
+struct RadixBase {
+    int base;
+    int shift;
+};
 
-    // 1. Digits, shifted in; an overflowing pattern reads as 0.
-    const bool firstIsZero = p < end && *p == '0';
+// Step 1 of a radix integer: the base letter after the "&". Without one the base is
+// octal and p stays on the character, which is then the first digit.
+RadixBase readRadixBase(const unsigned char*& p, const unsigned char* end) {
+    if (p == end) {
+        return {8, 3};
+    }
+    switch (*p) {
+    case 'B':
+    case 'b':
+        ++p;
+        return {2, 1};
+    case 'H':
+    case 'h':
+        ++p;
+        return {16, 4};
+    case 'O':
+    case 'o':
+    case 'Q':
+    case 'q':
+        ++p;
+        return {8, 3};
+    default:
+        return {8, 3};
+    }
+}
+
+// The digits of a radix integer as one 64-bit pattern.
+struct RadixDigits {
     std::uint64_t pattern = 0;
-    int digits = 0;
+    int count = 0;             // digits read
+    bool overflow = false;     // a bit would have left the pattern
+    bool firstIsZero = false;  // the first digit was "0": the pattern is read as signed 64 bits
+};
+
+// Step 2 of a radix integer: the digits, shifted in; p stops after the last digit.
+RadixDigits readRadixDigits(const unsigned char*& p, const unsigned char* end, RadixBase radix) {
+    RadixDigits digits;
+    digits.firstIsZero = p < end && *p == '0';
     for (; p < end; ++p) {
-        const int v = digitValue(*p, base);
+        const int v = digitValue(*p, radix.base);
         if (v < 0) {
             break;
         }
-        if ((pattern >> (64 - shift)) != 0) {
-            return 0.0L;
+        if ((digits.pattern >> (64 - radix.shift)) != 0) {
+            digits.overflow = true;
+            return digits;
         }
-        const std::uint64_t shifted = pattern << shift;
+        const std::uint64_t shifted = digits.pattern << radix.shift;
         const std::uint64_t sum = shifted + static_cast<std::uint64_t>(v);
         if (sum < shifted) {
-            return 0.0L;
+            digits.overflow = true;
+            return digits;
         }
-        pattern = sum;
-        ++digits;
+        digits.pattern = sum;
+        ++digits.count;
     }
-    if (digits == 0) {
+    return digits;
+}
+
+// The type suffix after a radix integer's digits, as far as it decides the sign.
+enum class RadixSuffix { None, Percent, Ampersand, DoubleAmpersand, Question };
+
+// Step 3 of a radix integer: the type suffix. "??" and "???" read as "?".
+RadixSuffix readRadixSuffix(const unsigned char* p, const unsigned char* end) {
+    if (p == end) {
+        return RadixSuffix::None;
+    }
+    switch (*p) {
+    case '%':
+        return RadixSuffix::Percent;
+    case '&':
+        return (p + 1 < end && p[1] == '&') ? RadixSuffix::DoubleAmpersand : RadixSuffix::Ampersand;
+    case '?':
+        return RadixSuffix::Question;
+    default:
+        return RadixSuffix::None;
+    }
+}
+
+// Step 4 of a radix integer: the pattern given its sign. A short pattern with its top
+// bit set is negative unless the suffix asks for the wider type; "?" is unsigned, and
+// a pattern it cannot hold reads as 0.
+std::int64_t signedRadixValue(const RadixDigits& digits, RadixSuffix suffix) {
+    const std::uint64_t pattern = digits.pattern;
+    if (suffix == RadixSuffix::Question) {
+        return (pattern >> 63) != 0 ? 0 : static_cast<std::int64_t>(pattern);
+    }
+    if (digits.firstIsZero) {
+        return static_cast<std::int64_t>(pattern);
+    }
+    const bool wide = suffix == RadixSuffix::Ampersand || suffix == RadixSuffix::DoubleAmpersand;
+    if (pattern < 0x10000ULL && (pattern & 0x8000ULL) != 0 && !wide) {
+        return static_cast<std::int64_t>(pattern) - 0x10000;
+    }
+    if (pattern >= 0x10000ULL && pattern <= 0xFFFFFFFFULL && (pattern & 0x80000000ULL) != 0 &&
+        suffix != RadixSuffix::DoubleAmpersand) {
+        return static_cast<std::int64_t>(pattern) - 0x100000000LL;
+    }
+    return static_cast<std::int64_t>(pattern);  // two's complement reinterpretation
+}
+
+// A radix integer; text starts just after the "&".
+Extended parseRadix(const unsigned char* p, const unsigned char* end) {
+    // Step 1: the base.
+    const RadixBase radix = readRadixBase(p, end);
+
+    // Step 2: the digits; an overflowing pattern, or none, reads as 0.
+    const RadixDigits digits = readRadixDigits(p, end, radix);
+    if (digits.overflow || digits.count == 0) {
         return 0.0L;
     }
 
-    // 2. Type suffix.
-    enum class Suffix { none, percent, ampersand, doubleAmpersand, question };
-    Suffix suffix = Suffix::none;
-    if (p < end) {
-        if (*p == '%') {
-            suffix = Suffix::percent;
-        } else if (*p == '&') {
-            suffix = (p + 1 < end && p[1] == '&') ? Suffix::doubleAmpersand : Suffix::ampersand;
-        } else if (*p == '?') {
-            suffix = Suffix::question;
-        }
-    }
+    // Step 3: the type suffix.
+    const RadixSuffix suffix = readRadixSuffix(p, end);
 
-    // 3. Sign.
-    std::int64_t value = 0;
-    if (suffix == Suffix::question) {
-        if ((pattern >> 63) != 0) {
-            return 0.0L;
-        }
-        value = static_cast<std::int64_t>(pattern);
-    } else if (firstIsZero) {
-        value = static_cast<std::int64_t>(pattern);
-    } else if (pattern < 0x10000ULL && (pattern & 0x8000ULL) != 0 && suffix != Suffix::ampersand &&
-               suffix != Suffix::doubleAmpersand) {
-        value = static_cast<std::int64_t>(pattern) - 0x10000;
-    } else if (pattern >= 0x10000ULL && pattern <= 0xFFFFFFFFULL && (pattern & 0x80000000ULL) != 0 &&
-               suffix != Suffix::doubleAmpersand) {
-        value = static_cast<std::int64_t>(pattern) - 0x100000000LL;
-    } else {
-        value = static_cast<std::int64_t>(pattern);  // two's complement reinterpretation
-    }
-    return static_cast<Extended>(value);
+    // Step 4: the sign, then the exact conversion.
+    return static_cast<Extended>(signedRadixValue(digits, suffix));
 }
 
+// The mantissa of a decimal number: its first 18 significant digits and where the
+// point stands among them.
+struct Mantissa {
+    std::uint64_t m = 0;          // the digits accumulated, m < 10^18
+    int used = 0;                 // significant digits accumulated into m, at most 18
+    std::int64_t before = 0;      // significant digits before the point
+    std::int64_t zerosAfter = 0;  // zeros between the point and the first significant digit
+    bool significant = false;     // a digit other than a leading zero was read
+};
+
+// Step 2 of a decimal number: digits with at most one point; p stops at the first
+// character that cannot continue the mantissa. Digits past the 18th only count.
+Mantissa readMantissa(const unsigned char*& p, const unsigned char* end) {
+    Mantissa mantissa;
+    bool point = false;
+    for (; p < end; ++p) {
+        const unsigned char c = *p;
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (!isDigit(c)) {
+            break;
+        }
+        if (!mantissa.significant && c == '0') {
+            if (point) {
+                ++mantissa.zerosAfter;
+            }
+            continue;
+        }
+        mantissa.significant = true;
+        if (!point) {
+            ++mantissa.before;
+        }
+        if (mantissa.used < 18) {
+            mantissa.m = mantissa.m * 10 + static_cast<std::uint64_t>(c - '0');
+            ++mantissa.used;
+        }
+    }
+    return mantissa;
+}
+
+// Step 3 of a decimal number: the exponent after the mantissa, saturating at 9999;
+// a letter without digits means exponent 0.
+std::int64_t readExponent(const unsigned char* p, const unsigned char* end) {
+    if (p == end || (*p != 'E' && *p != 'e' && *p != 'D' && *p != 'd')) {
+        return 0;
+    }
+    ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    std::int64_t exponent = 0;
+    for (; p < end && isDigit(*p); ++p) {
+        exponent = exponent * 10 + (*p - '0');
+        if (exponent > 9999) {
+            exponent = 9999;
+        }
+    }
+    return negative ? -exponent : exponent;
+}
+
+// m x 10^power with one rounding: m converts exactly (m < 10^18), and the power is
+// exact up to 10^27, so ordinary amounts read correctly rounded.
+Extended scaleMantissa(std::uint64_t m, int power) {
+    const Extended mantissa = static_cast<Extended>(m);
+    if (power > 0) {
+        return mantissa * (power < 28 ? EXACT_POWERS[static_cast<unsigned>(power)] : powerOfTen(power));
+    }
+    if (power < 0) {
+        return mantissa / (-power < 28 ? EXACT_POWERS[static_cast<unsigned>(-power)] : powerOfTen(-power));
+    }
+    return mantissa;
+}
+
+// Beyond these counts of digits before the point the value leaves the extended range.
+constexpr std::int64_t LARGEST_DIGITS_BEFORE_POINT = 4932;
+constexpr std::int64_t SMALLEST_DIGITS_BEFORE_POINT = -4932;
+
 Extended parseDecimal(const unsigned char* p, const unsigned char* end) {
-    // 1. Sign.
+    // Step 1: the sign.
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) {
         negative = *p == '-';
         ++p;
     }
 
-    // 2. Mantissa.
-    std::uint64_t m = 0;
-    int used = 0;                // significant digits accumulated into m, at most 18
-    std::int64_t before = 0;     // significant digits before the point
-    std::int64_t zerosAfter = 0; // zeros between the point and the first significant digit
-    bool anyDigit = false;
-    bool significant = false;
-    bool point = false;
-    for (; p < end; ++p) {
-        const unsigned char c = *p;
-        if (isDigit(c)) {
-            anyDigit = true;
-            if (!significant && c == '0') {
-                if (point) {
-                    ++zerosAfter;
-                }
-                continue;
-            }
-            significant = true;
-            if (!point) {
-                ++before;
-            }
-            if (used < 18) {
-                m = m * 10 + static_cast<std::uint64_t>(c - '0');
-                ++used;
-            }
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    if (!anyDigit || !significant) {
+    // Step 2: the mantissa; without a significant digit the number is 0.
+    const Mantissa mantissa = readMantissa(p, end);
+    if (!mantissa.significant) {
         return 0.0L;
     }
 
-    // 3. Exponent; a letter without digits means exponent 0.
-    std::int64_t exponent = 0;
-    if (p < end && (*p == 'E' || *p == 'e' || *p == 'D' || *p == 'd')) {
-        const unsigned char* t = p + 1;
-        bool negativeExponent = false;
-        if (t < end && (*t == '+' || *t == '-')) {
-            negativeExponent = *t == '-';
-            ++t;
-        }
-        for (; t < end && isDigit(*t); ++t) {
-            exponent = exponent * 10 + (*t - '0');
-            if (exponent > 9999) {
-                exponent = 9999;
-            }
-        }
-        if (negativeExponent) {
-            exponent = -exponent;
-        }
-    }
+    // Step 3: the exponent.
+    const std::int64_t exponent = readExponent(p, end);
 
-    // 4. Scale: q digits before the point of the plain value.
-    const std::int64_t r = before > 0 ? before : -zerosAfter;
+    // Step 4: q digits stand before the point of the plain value. Too large saturates
+    // at 2^127 with the sign; too small reads as 0 without one.
+    const std::int64_t r = mantissa.before > 0 ? mantissa.before : -mantissa.zerosAfter;
     const std::int64_t q = r + exponent;
-    Extended result = 0.0L;
-    if (q >= 4933) {
-        result = 0x1p127L;
-    } else if (q <= -4933) {
+    if (q < SMALLEST_DIGITS_BEFORE_POINT) {
         return 0.0L;
-    } else {
-        const int pw = static_cast<int>(q) - used;
-        const Extended mantissa = static_cast<Extended>(m);  // exact: m < 10^18
-        if (pw > 0) {
-            result = mantissa * (pw < 28 ? EXACT_POWERS[static_cast<unsigned>(pw)] : powerOfTen(pw));
-        } else if (pw < 0) {
-            result = mantissa / (-pw < 28 ? EXACT_POWERS[static_cast<unsigned>(-pw)] : powerOfTen(-pw));
-        } else {
-            result = mantissa;
-        }
     }
-    return negative ? -result : result;
+    const Extended magnitude =
+        q > LARGEST_DIGITS_BEFORE_POINT ? 0x1p127L : scaleMantissa(mantissa.m, static_cast<int>(q) - mantissa.used);
+
+    // Step 5: the sign, applied last.
+    return negative ? -magnitude : magnitude;
 }
 
 }  // namespace
@@ -501,69 +626,27 @@ DecimalDigits decimalDigits(Extended x, int n) {
 }
 
 std::string numberToText(Extended x) {
-    const RawDigits r = rawDigits(x, 15);
-    int k = 15;
+    // Step 1: 15 digits, trailing zeros dropped; a zero is " 0".
+    const RawDigits r = rawDigits(x, TEXT_DIGITS);
+    int k = TEXT_DIGITS;
     while (k > 0 && r.digits[k - 1] == '0') {
         --k;
     }
     if (k == 0) {
         return " 0";
     }
+    const std::string_view digits(r.digits, static_cast<std::size_t>(k));
 
-    char out[32];
-    int len = 0;
-    out[len++] = r.negative ? '-' : ' ';
-    const int q = r.q;
-    bool exponentForm = false;
-    if (q >= k) {
-        if (q <= 15) {
-            std::memcpy(out + len, r.digits, static_cast<std::size_t>(k));
-            len += k;
-            std::memset(out + len, '0', static_cast<std::size_t>(q - k));
-            len += q - k;
-        } else {
-            exponentForm = true;
-        }
-    } else if (q > 0) {
-        std::memcpy(out + len, r.digits, static_cast<std::size_t>(q));
-        len += q;
-        out[len++] = '.';
-        std::memcpy(out + len, r.digits + q, static_cast<std::size_t>(k - q));
-        len += k - q;
-    } else if (k - q <= 15) {
-        out[len++] = '.';
-        std::memset(out + len, '0', static_cast<std::size_t>(-q));
-        len += -q;
-        std::memcpy(out + len, r.digits, static_cast<std::size_t>(k));
-        len += k;
+    // Step 2: the sign character, then the fixed form where it fits, else the exponent form.
+    std::string text;
+    text.reserve(24);
+    text.push_back(r.negative ? '-' : ' ');
+    if (fitsFixedForm(k, r.q)) {
+        appendFixedForm(text, digits, r.q);
     } else {
-        exponentForm = true;
+        appendExponentForm(text, digits, r.q);
     }
-
-    if (exponentForm) {
-        out[len++] = r.digits[0];
-        if (k > 1) {
-            out[len++] = '.';
-            std::memcpy(out + len, r.digits + 1, static_cast<std::size_t>(k - 1));
-            len += k - 1;
-        }
-        out[len++] = 'E';
-        int e = q - 1;
-        out[len++] = e >= 0 ? '+' : '-';
-        if (e < 0) {
-            e = -e;
-        }
-        char tmp[12];
-        int t = 0;
-        do {
-            tmp[t++] = static_cast<char>('0' + e % 10);
-            e /= 10;
-        } while (e != 0);
-        while (t > 0) {
-            out[len++] = tmp[--t];
-        }
-    }
-    return std::string(out, static_cast<std::size_t>(len));
+    return text;
 }
 
 }  // namespace roi

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -81,12 +82,55 @@ enum class PrefixEnd {
     MaskEnds,   // nothing more is written and x is ignored
 };
 
+// The field markers the prefix has read so far; each may appear once.
+struct PrefixMarkers {
+    bool plus = false;
+    bool fill = false;        // "*" and its fill character
+    bool dollars = false;     // "$$"
+    bool fillDollar = false;  // "$" directly after the fill character
+};
+
+// A "+" at pos: the field always shows a sign. A second "+" ends the prefix.
+std::optional<PrefixEnd> readPlus(std::size_t& pos, Field& field, PrefixMarkers& markers) {
+    if (markers.plus) {
+        return PrefixEnd::NoBody;
+    }
+    markers.plus = true;
+    field.leadingPlus = true;
+    field.width += 1;
+    ++pos;
+    return std::nullopt;
+}
+
+// A "*" at pos: the fill character after it, and a "$" right after that. Empty when
+// the prefix goes on after them.
+std::optional<PrefixEnd> readFill(std::string_view mask, std::size_t& pos, Field& field, PrefixMarkers& markers,
+                                  LimitedText& out) {
+    // A repeated marker is checked first: it ends the prefix even as the last character.
+    if (markers.fill || markers.dollars) {
+        return PrefixEnd::NoBody;
+    }
+    if (pos + 1 == mask.size()) {
+        out.put(mask[pos]);
+        return PrefixEnd::MaskEnds;
+    }
+    markers.fill = true;
+    field.fill = mask[pos + 1];
+    field.integers += 2;
+    field.width += 2;
+    pos += 2;
+    if (pos < mask.size() && mask[pos] == '$') {
+        markers.fillDollar = true;
+        field.currency = true;
+        field.width += 1;
+        ++pos;
+    }
+    return std::nullopt;
+}
+
 // Step 1: copies the literal prefix and gathers the markers that belong to the field.
 PrefixEnd readPrefix(std::string_view mask, std::size_t& pos, Field& field, LimitedText& out) {
-    bool plusRead = false;
-    bool fillRead = false;        // "*" and its fill character
-    bool dollarsRead = false;     // "$$"
-    bool fillDollarRead = false;  // "$" directly after the fill character
+    PrefixMarkers markers;
     while (pos < mask.size()) {
         const char c = mask[pos];
         const bool last = pos + 1 == mask.size();
@@ -108,41 +152,21 @@ PrefixEnd readPrefix(std::string_view mask, std::size_t& pos, Field& field, Limi
             }
             break;
         case '+':
-            if (plusRead) {
-                return PrefixEnd::NoBody;
+            if (const std::optional<PrefixEnd> end = readPlus(pos, field, markers)) {
+                return *end;
             }
-            plusRead = true;
-            field.leadingPlus = true;
-            field.width += 1;
-            ++pos;
             continue;
         case '*':
-            // A repeated marker is checked first: it ends the prefix even as the last character.
-            if (fillRead || dollarsRead) {
-                return PrefixEnd::NoBody;
-            }
-            if (last) {
-                out.put(c);
-                return PrefixEnd::MaskEnds;
-            }
-            fillRead = true;
-            field.fill = next;
-            field.integers += 2;
-            field.width += 2;
-            pos += 2;
-            if (pos < mask.size() && mask[pos] == '$') {
-                fillDollarRead = true;
-                field.currency = true;
-                field.width += 1;
-                ++pos;
+            if (const std::optional<PrefixEnd> end = readFill(mask, pos, field, markers, out)) {
+                return *end;
             }
             continue;
         case '$':
-            if (dollarsRead || fillDollarRead || last) {
+            if (markers.dollars || markers.fillDollar || last) {
                 return PrefixEnd::NoBody;
             }
             if (next == '$') {
-                dollarsRead = true;
+                markers.dollars = true;
                 field.currency = true;
                 field.integers += 1;
                 field.width += 2;
@@ -275,92 +299,140 @@ std::string decimalText(std::int64_t n) {
     return text;
 }
 
-// Step 3: formats x into the field and writes it right-aligned.
-void writeNumber(Field field, Extended x, LimitedText& out) {
-    // 3.1 Digits, point position and sign. -0.004 is negative, -0 is not.
-    DecimalDigits number = decimalDigits(x, MASK_DIGITS);
-    const bool negative = number.negative;
-    std::int64_t q = number.q;
-    std::int64_t& width = field.width;
-    std::int64_t& integers = field.integers;
-    const std::int64_t decimals = field.decimals;
-
-    // 3.2 A sign without a marker of its own takes an integer position, or widens the field.
+// Step 3.2: a sign without a marker of its own takes an integer position, or widens
+// the field when there is none to spare.
+void makeRoomForSign(Field& field, bool negative) {
     if ((negative || field.carets > 0) && !field.leadingPlus && field.trailingSign == 0) {
-        if (integers >= 2 || (integers == 1 && decimals >= 1)) {
-            integers -= 1;
+        if (field.integers >= 2 || (field.integers == 1 && field.decimals >= 1)) {
+            field.integers -= 1;
         } else {
-            width += 1;
+            field.width += 1;
         }
     }
+}
 
-    // 3.3 Form: too many digits for the fixed form switch to the exponent form.
-    int carets = field.carets;
-    if (carets == 0 && q + decimals > MAX_FIXED_DIGITS) {
-        if (integers + decimals == 0) {
-            // Only an empty field gets here (a caret field always has a digit
-            // position): its mantissa keeps one digit, or nothing would stand before the "E".
-            integers = 1;
-            width += 1;
-        }
-        const std::int64_t distance = q > integers ? q - integers : integers - q;
-        for (const SwitchedExponent& s : SWITCHED_EXPONENTS) {
-            if (distance <= s.largestExponent) {
-                carets = s.carets;
-                break;
-            }
-        }
-        width += carets;
+// Step 3.3: a fixed-form field that would show too many digits switches to the
+// exponent form; gives the carets the field ends up with (0 for the fixed form).
+int chooseForm(Field& field, std::int64_t q) {
+    if (field.carets > 0 || q + field.decimals <= MAX_FIXED_DIGITS) {
+        return field.carets;
     }
+    if (field.integers + field.decimals == 0) {
+        // Only an empty field gets here (a caret field always has a digit
+        // position): its mantissa keeps one digit, or nothing would stand before the "E".
+        field.integers = 1;
+        field.width += 1;
+    }
+    const std::int64_t distance = q > field.integers ? q - field.integers : field.integers - q;
+    int carets = 0;
+    for (const SwitchedExponent& s : SWITCHED_EXPONENTS) {
+        if (distance <= s.largestExponent) {
+            carets = s.carets;
+            break;
+        }
+    }
+    field.width += carets;
+    return carets;
+}
 
-    // 3.4 Digits shown, rounded. intDigits stays empty when no integer digit shows.
-    std::string intDigits;
+// The digits a field shows. integers stays empty when no integer digit shows.
+struct ShownDigits {
+    std::string integers;
     std::string fraction;
-    std::int64_t exponent = 0;
-    if (carets > 0) {
-        exponent = q - integers;
-        auto [kept, carry] = DigitSource(std::move(number.digits), 0).rounded(integers + decimals);
-        if (carry && !kept.empty()) {
-            kept[0] = '1';
-            exponent += 1;
-        }
-        intDigits = kept.substr(0, static_cast<std::size_t>(integers));
-        fraction = kept.substr(static_cast<std::size_t>(integers));
-    } else {
-        std::int64_t lead = 0;
-        if (q <= 0) {
-            // Every zero between the point and the first digit, not only 18 of
-            // them: with fewer, 18 or more decimals would show a tiny value too large.
-            lead = -q;
-            q = 0;
-        }
-        if (q > integers) {
-            width += q - integers;
-            integers = q;
-        }
-        const DigitSource digits(std::move(number.digits), lead);
-        std::string kept;
-        if (q + decimals == 0) {
-            // No digit is kept: the value shows as one digit, "1" from one half up.
-            kept.assign(1, digits.at(0) >= '5' ? '1' : '0');
-            q = 1;
-        } else {
-            bool carry = false;
-            std::tie(kept, carry) = digits.rounded(q + decimals);
-            if (carry) {
-                kept.insert(kept.begin(), '1');
-                q += 1;
-            }
-        }
-        if (q > integers) {
-            width += q - integers;
-            integers = q;
-        }
-        intDigits = kept.substr(0, static_cast<std::size_t>(q));
-        fraction = kept.substr(static_cast<std::size_t>(q));
-    }
+    std::int64_t exponent = 0;  // exponent form only
+};
 
-    // 3.5 Content, left to right.
+// Step 3.4, exponent form: the field's integer positions are all filled, and the
+// exponent says where the point really stands.
+ShownDigits exponentDigits(const Field& field, std::string digits, std::int64_t q) {
+    ShownDigits shown;
+    shown.exponent = q - field.integers;
+    auto [kept, carry] = DigitSource(std::move(digits), 0).rounded(field.integers + field.decimals);
+    if (carry && !kept.empty()) {
+        kept[0] = '1';
+        shown.exponent += 1;
+    }
+    shown.integers = kept.substr(0, static_cast<std::size_t>(field.integers));
+    shown.fraction = kept.substr(static_cast<std::size_t>(field.integers));
+    return shown;
+}
+
+// Makes the field wide enough for q integer digits.
+void widenForIntegers(Field& field, std::int64_t q) {
+    if (q > field.integers) {
+        field.width += q - field.integers;
+        field.integers = q;
+    }
+}
+
+// Step 3.4, fixed form: every integer digit shows, the decimals are rounded, and a
+// rounding carry adds a digit that widens the field.
+ShownDigits fixedDigits(Field& field, std::string digits, std::int64_t q) {
+    std::int64_t lead = 0;
+    if (q <= 0) {
+        // Every zero between the point and the first digit, not only 18 of
+        // them: with fewer, 18 or more decimals would show a tiny value too large.
+        lead = -q;
+        q = 0;
+    }
+    widenForIntegers(field, q);
+    const DigitSource source(std::move(digits), lead);
+    std::string kept;
+    if (q + field.decimals == 0) {
+        // No digit is kept: the value shows as one digit, "1" from one half up.
+        kept.assign(1, source.at(0) >= '5' ? '1' : '0');
+        q = 1;
+    } else {
+        bool carry = false;
+        std::tie(kept, carry) = source.rounded(q + field.decimals);
+        if (carry) {
+            kept.insert(kept.begin(), '1');
+            q += 1;
+        }
+    }
+    widenForIntegers(field, q);
+    ShownDigits shown;
+    shown.integers = kept.substr(0, static_cast<std::size_t>(q));
+    shown.fraction = kept.substr(static_cast<std::size_t>(q));
+    return shown;
+}
+
+// The integer digits, with "," between groups of three when the field groups them;
+// "0" when the field has integer positions but no integer digit shows.
+void appendIntegers(std::string& content, const Field& field, const std::string& integers) {
+    if (field.integers <= 0) {
+        return;
+    }
+    if (integers.empty()) {
+        content += '0';
+    }
+    for (std::size_t i = 0; i < integers.size(); ++i) {
+        const std::size_t fromRight = integers.size() - i;
+        if (field.grouping && i > 0 && fromRight % 3 == 0) {
+            content += ',';
+        }
+        content += integers[i];
+    }
+}
+
+// "E", the exponent's sign and carets - 2 digits; a longer exponent widens the field.
+void appendExponent(std::string& content, Field& field, int carets, std::int64_t exponent) {
+    content += 'E';
+    content += exponent >= 0 ? '+' : '-';
+    const std::string digits = decimalText(exponent >= 0 ? exponent : -exponent);
+    const std::int64_t places = carets - 2;
+    const auto written = static_cast<std::int64_t>(digits.size());
+    if (written < places) {
+        content.append(static_cast<std::size_t>(places - written), '0');
+    } else {
+        field.width += written - places;
+    }
+    content += digits;
+}
+
+// Step 3.5: the field's content, left to right: sign, "$", digits, point and
+// decimals, exponent, trailing sign.
+std::string fieldContent(Field& field, bool negative, int carets, const ShownDigits& shown) {
     std::string content;
     if (negative && field.trailingSign == 0) {
         content += '-';
@@ -370,43 +442,43 @@ void writeNumber(Field field, Extended x, LimitedText& out) {
     if (field.currency) {
         content += '$';
     }
-    if (integers > 0) {
-        if (intDigits.empty()) {
-            content += '0';
-        }
-        for (std::size_t i = 0; i < intDigits.size(); ++i) {
-            const std::size_t fromRight = intDigits.size() - i;
-            if (field.grouping && i > 0 && fromRight % 3 == 0) {
-                content += ',';
-            }
-            content += intDigits[i];
-        }
-    }
+    appendIntegers(content, field, shown.integers);
     if (field.point) {
         content += '.';
-        content += fraction;
+        content += shown.fraction;
     }
     if (carets > 0) {
-        content += 'E';
-        content += exponent >= 0 ? '+' : '-';
-        const std::string digits = decimalText(exponent >= 0 ? exponent : -exponent);
-        const std::int64_t places = carets - 2;
-        const auto written = static_cast<std::int64_t>(digits.size());
-        if (written < places) {
-            content.append(static_cast<std::size_t>(places - written), '0');
-        } else {
-            width += written - places;
-        }
-        content += digits;
+        appendExponent(content, field, carets, shown.exponent);
     }
     if (field.trailingSign == '-') {
         content += negative ? '-' : ' ';
     } else if (field.trailingSign == '+') {
         content += negative ? '-' : '+';
     }
+    return content;
+}
 
-    // 3.6 Right-aligned in W; never cut.
-    out.repeat(field.fill, width - static_cast<std::int64_t>(content.size()));
+// Step 3: formats x into the field and writes it right-aligned.
+void writeNumber(Field field, Extended x, LimitedText& out) {
+    // Step 3.1: digits, point position and sign. -0.004 is negative, -0 is not.
+    DecimalDigits number = decimalDigits(x, MASK_DIGITS);
+    const bool negative = number.negative;
+
+    // Step 3.2: room for the sign.
+    makeRoomForSign(field, negative);
+
+    // Step 3.3: fixed or exponent form.
+    const int carets = chooseForm(field, number.q);
+
+    // Step 3.4: the digits shown, rounded.
+    const ShownDigits shown = carets > 0 ? exponentDigits(field, std::move(number.digits), number.q)
+                                         : fixedDigits(field, std::move(number.digits), number.q);
+
+    // Step 3.5: the content.
+    const std::string content = fieldContent(field, negative, carets, shown);
+
+    // Step 3.6: right-aligned in W; never cut.
+    out.repeat(field.fill, field.width - static_cast<std::int64_t>(content.size()));
     out.put(content);
 }
 

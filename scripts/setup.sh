@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
     cmake make g++ googletest libbenchmark-dev           # native build, tests, benchmarks
     clang libclang-rt-14-dev                             # libFuzzer targets
+    clang-format-14                                      # the format check (Debian 12's version)
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix  # the Windows builds
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 wine32:i386                              # running them

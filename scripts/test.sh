@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, then builds and tests the four
-# builds (native with sanitizers, fuzz, win64 and win32 under Wine) and ends with
-# one summary line. Exit status 0 only when every test passed.
+# Runs every test: installs what is missing, checks the sources' format, then builds
+# and tests the four builds (native with sanitizers, fuzz, win64 and win32 under Wine)
+# and ends with one summary line. Exit status 0 only when every test passed.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/setup.sh || exit 1
@@ -162,6 +162,15 @@ run_release() {
     skipped=$((skipped + rk))
     [ "$rf" -eq 0 ] || broken+=(release)
 }
+
+# The layout of the sources counts as one test, whichever presets run.
+echo "=== format"
+if bash scripts/check-format.sh; then
+    passed=$((passed + 1))
+else
+    broken+=("format")
+    failed=$((failed + 1))
+fi
 
 mkdir -p build
 presets=("$@")

@@ -25,7 +25,7 @@ bool writeBankroll(std::string_view first, std::string_view second) {
         endLine(BANKROLL_CHANNEL);
         writeQuoted(BANKROLL_CHANNEL, second);
         endLine(BANKROLL_CHANNEL);
-        close(BANKROLL_CHANNEL);
+        closeChannel(BANKROLL_CHANNEL);
         code = steps.code();
     }
     if (code != 0) {
@@ -42,7 +42,7 @@ BankrollTexts readBankroll() {
     BankrollTexts entries;
     entries.first = readField(BANKROLL_CHANNEL);
     entries.second = readField(BANKROLL_CHANNEL);
-    close(BANKROLL_CHANNEL);
+    closeChannel(BANKROLL_CHANNEL);
     return entries;
 }
 

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "app/code_page.h"
 #include "app/runtime.h"
 #include "app/spin_lock.h"
 #include "core/field_scanner.h"
@@ -49,11 +50,11 @@ struct ChannelRecord {
     unsigned char* buffer() { return reinterpret_cast<unsigned char*>(this + 1); }
 };
 
-ChannelRecord* g_table = nullptr;
-SpinLock g_openLock;
-SpinLock g_tableLock;
-SpinLock g_systemCallLock;
-SystemCallSeam g_seam = nullptr;
+ChannelRecord* channels = nullptr;
+SpinLock openLock;
+SpinLock tableLock;
+SpinLock systemCallLock;
+SystemCallSeam systemCallSeam = nullptr;
 
 ChannelRecord* newRecord(std::uint32_t recordLength) {
     void* block = ::operator new(sizeof(ChannelRecord) + recordLength, std::nothrow);
@@ -69,8 +70,8 @@ void freeRecord(ChannelRecord* record) {
 }
 
 ChannelRecord* findChannel(Channel number) {
-    LockGuard guard(g_tableLock);
-    for (ChannelRecord* record = g_table; record != nullptr; record = record->next) {
+    LockGuard guard(tableLock);
+    for (ChannelRecord* record = channels; record != nullptr; record = record->next) {
         if (record->number == number) {
             return record;
         }
@@ -79,14 +80,14 @@ ChannelRecord* findChannel(Channel number) {
 }
 
 void linkChannel(ChannelRecord* record) {
-    LockGuard guard(g_tableLock);
-    record->next = g_table;
-    g_table = record;
+    LockGuard guard(tableLock);
+    record->next = channels;
+    channels = record;
 }
 
 void unlinkChannel(ChannelRecord* record) {
-    LockGuard guard(g_tableLock);
-    for (ChannelRecord** link = &g_table; *link != nullptr; link = &(*link)->next) {
+    LockGuard guard(tableLock);
+    for (ChannelRecord** link = &channels; *link != nullptr; link = &(*link)->next) {
         if (*link == record) {
             *link = record->next;
             break;
@@ -98,14 +99,14 @@ void unlinkChannel(ChannelRecord* record) {
 // One Win32 call on a channel; returns the last-error value it left.
 template <class Call>
 DWORD systemCall(SystemCall which, Call&& call) {
-    LockGuard guard(g_systemCallLock);
+    LockGuard guard(systemCallLock);
     FpuState fpu;
     saveFpuState(fpu);
     const UINT previousMode = SetErrorMode(QUIET_ERROR_MODE);
     SetLastError(0);
     call();
-    if (g_seam != nullptr) {
-        g_seam(which);
+    if (systemCallSeam != nullptr) {
+        systemCallSeam(which);
     }
     restoreFpuState(fpu);
     const DWORD error = GetLastError();
@@ -121,31 +122,24 @@ int failureCode(DWORD systemError) {
 int preparePath(std::string_view path, bool emptyIsBad, std::wstring& wide) {
     wide.clear();
     if (path.empty()) {
-        return emptyIsBad ? FILE_BAD_NAME : 0;
+        return emptyIsBad ? ERR_BAD_NAME : 0;
     }
     const std::string_view head = path.substr(0, MAX_PATH_BYTES);
-    const UINT codePage = threadRecord().codePage;
-    const int count = static_cast<int>(head.size());
-    int units = 0;
     DWORD error = 0;
     {
         FpuGuard fpu;
-        units = MultiByteToWideChar(codePage, 0, head.data(), count, nullptr, 0);
-        if (units > 0) {
-            wide.resize(static_cast<std::size_t>(units));
-            units = MultiByteToWideChar(codePage, 0, head.data(), count, wide.data(), units);
+        if (!codePageToWide(head, 0, wide)) {
+            error = GetLastError();
         }
-        error = units > 0 ? 0 : GetLastError();
     }
-    if (units <= 0) {
-        wide.clear();
+    if (wide.empty()) {
         return failureCode(error);
     }
     if (wide.size() > MAX_PATH_UNITS) {
         wide.resize(MAX_PATH_UNITS);
     }
     if (wide.find_first_of(L"*?") != std::wstring::npos) {
-        return FILE_BAD_NAME;
+        return ERR_BAD_NAME;
     }
     return 0;
 }
@@ -187,24 +181,24 @@ int startChannel(ChannelRecord& record) {
 }
 
 void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
-    LockGuard openGuard(g_openLock);
+    LockGuard openGuard(openLock);
     std::wstring wide;
     if (const int code = preparePath(path, true, wide); code != 0) {
         reportError(code);
         return;
     }
     if (channel < 0) {
-        reportError(FILE_NOT_OPEN);
+        reportError(ERR_NOT_OPEN);
         return;
     }
     const std::uint32_t recordLength = mode == MODE_WRITE ? WRITE_RECORD_LENGTH : READ_RECORD_LENGTH;
     if (findChannel(channel) != nullptr) {
-        reportError(FILE_ALREADY_OPEN);
+        reportError(ERR_ALREADY_OPEN);
         return;
     }
     ChannelRecord* record = newRecord(recordLength);
     if (record == nullptr) {
-        reportError(FILE_NO_MEMORY);
+        reportError(ERR_NO_MEMORY);
         return;
     }
     record->number = channel;
@@ -254,11 +248,11 @@ void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
 ChannelRecord* writingChannel(Channel channel) {
     ChannelRecord* record = findChannel(channel);
     if (record == nullptr) {
-        reportError(FILE_NOT_OPEN);
+        reportError(ERR_NOT_OPEN);
         return nullptr;
     }
     if (record->mode != MODE_WRITE) {
-        reportError(FILE_WRONG_MODE);
+        reportError(ERR_WRONG_MODE);
         return nullptr;
     }
     return record;
@@ -273,7 +267,7 @@ int writePiece(ChannelRecord& record, const char* bytes, DWORD count) {
         return failureCode(error);
     }
     if (written < count) {
-        return record.kind == KIND_DISK ? FILE_DISK_SHORT_WRITE : FILE_DEVICE_SHORT_WRITE;
+        return record.kind == KIND_DISK ? ERR_DISK_FULL : ERR_DEVICE_IO;
     }
     if (record.kind == KIND_DISK) {
         record.position += written;
@@ -336,7 +330,7 @@ private:
                 systemCall(SystemCall::Read, [&] { ReadFile(record_.handle, record_.buffer(), 1, &count, nullptr); });
             if (error != 0) {
                 const int code = failureCode(error);
-                if (code != FILE_END_OF_DATA) {
+                if (code != ERR_END_OF_DATA) {
                     failure_ = code;
                 }
                 return false;
@@ -393,11 +387,11 @@ void endLine(Channel channel) {
 std::string readField(Channel channel) {
     ChannelRecord* record = findChannel(channel);
     if (record == nullptr) {
-        reportError(FILE_NOT_OPEN);
+        reportError(ERR_NOT_OPEN);
         return {};
     }
     if (record->mode != MODE_READ) {
-        reportError(FILE_WRONG_MODE);
+        reportError(ERR_WRONG_MODE);
         return {};
     }
     ChannelSource source(*record);
@@ -406,7 +400,7 @@ std::string readField(Channel channel) {
     case FieldResult::Field:
         return field;
     case FieldResult::EndOfData:
-        reportError(FILE_END_OF_DATA);
+        reportError(ERR_END_OF_DATA);
         return {};
     case FieldResult::SourceFailed:
         reportError(source.failure());
@@ -415,7 +409,7 @@ std::string readField(Channel channel) {
     return {};
 }
 
-void close(Channel channel) {
+void closeChannel(Channel channel) {
     ChannelRecord* record = findChannel(channel);
     if (record == nullptr) {
         return;
@@ -448,27 +442,27 @@ std::uint32_t fileAttributes(std::string_view path) {
         attributes = GetFileAttributesW(wide.c_str());
     }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        reportError(FILE_NOT_FOUND);
+        reportError(ERR_NOT_FOUND);
         return 0;
     }
     return attributes;
 }
 
 void resetChannelTable() {
-    ChannelRecord* record = g_table;
-    g_table = nullptr;
+    ChannelRecord* record = channels;
+    channels = nullptr;
     while (record != nullptr) {
         ChannelRecord* next = record->next;
         freeRecord(record);
         record = next;
     }
-    release(g_openLock);
-    release(g_tableLock);
-    release(g_systemCallLock);
+    release(openLock);
+    release(tableLock);
+    release(systemCallLock);
 }
 
 void setSystemCallSeam(SystemCallSeam seam) {
-    g_seam = seam;
+    systemCallSeam = seam;
 }
 
 }  // namespace roi

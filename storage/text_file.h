@@ -15,7 +15,7 @@ void openRead(Channel channel, std::string_view path);
 void writeQuoted(Channel channel, std::string_view text);
 void endLine(Channel channel);
 std::string readField(Channel channel);
-void close(Channel channel);
+void closeChannel(Channel channel);
 std::uint32_t fileAttributes(std::string_view path);
 
 }  // namespace roi

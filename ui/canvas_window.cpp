@@ -12,6 +12,7 @@
 #include "ui/canvas_window.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -19,7 +20,9 @@
 
 #include "app/runtime.h"
 #include "app/spin_lock.h"
+#include "core/key_wait.h"
 #include "ui/dialog_engine.h"
+#include "ui/procedure_guard.h"
 #include "ui/window_records.h"
 
 namespace roi {
@@ -133,16 +136,21 @@ public:
 
 // The canvas thread sets flags without graphicsLock (refresh requested, closed by the
 // user, focus), so every change is one atomic operation.
+// The field stays a plain member of the plain record; no record is ever const itself.
+std::atomic_ref<std::uint32_t> flagsOf(const WindowRecord& record) {
+    return std::atomic_ref<std::uint32_t>(const_cast<std::uint32_t&>(record.flags));
+}
+
 void setFlags(WindowRecord& record, std::uint32_t bits) {
-    __atomic_fetch_or(&record.flags, bits, __ATOMIC_SEQ_CST);
+    flagsOf(record).fetch_or(bits);
 }
 
 void clearFlags(WindowRecord& record, std::uint32_t bits) {
-    __atomic_fetch_and(&record.flags, ~bits, __ATOMIC_SEQ_CST);
+    flagsOf(record).fetch_and(~bits);
 }
 
 bool hasFlags(const WindowRecord& record, std::uint32_t bits) {
-    return (__atomic_load_n(&record.flags, __ATOMIC_SEQ_CST) & bits) != 0;
+    return (flagsOf(record).load() & bits) != 0;
 }
 
 // ---- the canvas thread's block --------------------------------------------------------
@@ -159,24 +167,19 @@ struct CanvasThread {
     DWORD style = 0;
     int font = 0;
     // The creating thread polls this until it holds the frame or 0; written once.
-    volatile LONG_PTR* resultSlot = nullptr;
+    std::atomic<LONG_PTR>* resultSlot = nullptr;
     HWND frame = nullptr;
     HWND surface = nullptr;
     WindowRecord* surfaceRecord = nullptr;  // canvas thread only; null once released
     // Set by the drawing thread, holding graphicsLock, just before it sends the close:
     // the records may then be released without taking the lock it holds.
-    volatile LONG closingByProgram = 0;
+    std::atomic<bool> closingByProgram{false};
     bool destroying = false;
     bool frameGone = false;
 };
 
 CanvasThread* canvasOf(HWND frame) {
     return reinterpret_cast<CanvasThread*>(GetWindowLongPtrW(frame, GWLP_USERDATA));
-}
-
-HINSTANCE instance() {
-    HINSTANCE module = moduleHandle();
-    return module != nullptr ? module : GetModuleHandleW(nullptr);
 }
 
 // ---- surfaces -----------------------------------------------------------------------
@@ -256,7 +259,7 @@ void closeSurfaceWindow(WindowRecord& record) {
     }
     CanvasThread* canvas = canvasOf(frame);
     if (canvas != nullptr) {
-        InterlockedExchange(&canvas->closingByProgram, 1);
+        canvas->closingByProgram = true;
     }
     SendMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
@@ -309,7 +312,7 @@ void finish(PendingWait& wait, std::wstring key) {
 // Steps 4 to 7 of a wait's turn: take the surface's key, then look at the deadline.
 // True when the wait is over. graphicsLock held.
 bool takeKey(PendingWait& wait, WindowRecord& record) {
-    const LONG key = InterlockedExchange(&record.surface->lastKey, 0);
+    const LONG key = record.surface->lastKey.exchange(0);
     const auto character = static_cast<wchar_t>(key & 0xFFFF);
     const auto scanCode = static_cast<wchar_t>((key >> 16) & 0xFF);
     if (character != 0) {
@@ -386,7 +389,7 @@ bool registerCanvasClass() {
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = frameProc;
-    windowClass.hInstance = instance();
+    windowClass.hInstance = programInstance();
     windowClass.hIcon = LoadIconW(nullptr, IDI_ASTERISK);
     windowClass.hIconSm = LoadIconW(nullptr, IDI_ASTERISK);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -396,11 +399,13 @@ bool registerCanvasClass() {
     return canvasClass != 0;
 }
 
-constexpr DWORD DEFAULT_FRAME_STYLE = 0x868A0000;  // popup, clip siblings/children, border, system menu, minimize
-constexpr DWORD SURFACE_STYLE = 0x5000010D;        // child, visible, SS_NOTIFY, SS_OWNERDRAW
-constexpr UINT PLACE_QUIETLY = 0x71C;  // no z-order, no redraw, no activation, no copy bits, no owner z-order,
-                                       // no WM_WINDOWPOSCHANGING
-constexpr int LARGEST_SIDE = 16384;    // pixels; larger requests are cut down, not left to overflow
+// No maximize box and no sizing border; WS_CAPTION joins when there is a title.
+constexpr DWORD DEFAULT_FRAME_STYLE =
+    WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD SURFACE_STYLE = WS_CHILD | WS_VISIBLE | SS_NOTIFY | SS_OWNERDRAW;
+static_assert(DEFAULT_FRAME_STYLE == 0x868A0000);
+static_assert(SURFACE_STYLE == 0x5000010D);
+constexpr int LARGEST_SIDE = 16384;  // pixels; larger requests are cut down, not left to overflow
 
 int clampSide(long long pixels) {
     return static_cast<int>(std::clamp(pixels, 0LL, static_cast<long long>(LARGEST_SIDE)));
@@ -456,13 +461,13 @@ HWND openCanvas(CanvasThread& canvas) {
     // 5. Frame, with a client area of exactly the pixel size.
     const std::wstring title = toWide(canvas.title);
     HWND frame = CreateWindowExW(0, CANVAS_CLASS, title.c_str(), style, canvas.x, canvas.y, width, height, nullptr,
-                                 nullptr, instance(), &canvas);
+                                 nullptr, programInstance(), &canvas);
     if (frame == nullptr) {
         return nullptr;
     }
     // From here on a failure destroys the frame; nobody else knows these records yet.
     auto fail = [&canvas, frame]() -> HWND {
-        InterlockedExchange(&canvas.closingByProgram, 1);
+        canvas.closingByProgram = true;
         DestroyWindow(frame);
         return nullptr;
     };
@@ -482,8 +487,8 @@ HWND openCanvas(CanvasThread& canvas) {
         SetWindowPos(frame, nullptr, canvas.x, canvas.y, outerWidth, outerHeight, PLACE_QUIETLY);
     }
     // 6. Surface and its record.
-    HWND surface =
-        CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, width, height, frame, nullptr, instance(), nullptr);
+    HWND surface = CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, width, height, frame, nullptr,
+                                   programInstance(), nullptr);
     if (surface == nullptr) {
         return fail();
     }
@@ -557,7 +562,7 @@ HWND openCanvas(CanvasThread& canvas) {
 
 void publish(CanvasThread& canvas, HWND frame) {
     if (canvas.resultSlot != nullptr) {
-        __atomic_store_n(canvas.resultSlot, reinterpret_cast<LONG_PTR>(frame), __ATOMIC_SEQ_CST);
+        canvas.resultSlot->store(reinterpret_cast<LONG_PTR>(frame));
         canvas.resultSlot = nullptr;  // the creating thread's slot is gone once it has read it
     }
 }
@@ -615,7 +620,7 @@ DWORD WINAPI canvasThreadMain(LPVOID parameter) {
         // Nothing may escape a thread function; a failed start gives 0.
         publish(*canvas, nullptr);
         if (canvas->frame != nullptr && !canvas->frameGone && IsWindow(canvas->frame)) {
-            InterlockedExchange(&canvas->closingByProgram, 1);
+            canvas->closingByProgram = true;
             DestroyWindow(canvas->frame);
         }
     }
@@ -658,7 +663,7 @@ void onFrameNcDestroy(HWND frame, CanvasThread* canvas) {
     // Closed by the user, the drawing thread may be inside an operation on this
     // surface: release the records only while holding graphicsLock. Closed by the
     // drawing thread, that thread holds the lock and waits for this one.
-    const bool byProgram = canvas == nullptr || InterlockedCompareExchange(&canvas->closingByProgram, 0, 0) != 0;
+    const bool byProgram = canvas == nullptr || canvas->closingByProgram;
     if (byProgram) {
         releaseRecord(frame);
     } else {
@@ -739,7 +744,7 @@ void recordClick(CanvasThread* canvas, bool doubleClick) {
     (doubleClick ? surface.doubleClicked : surface.clicked) = true;
 }
 
-LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT routeFrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
     CanvasThread* canvas = canvasOf(frame);
     switch (message) {
     case WM_NCCREATE: {
@@ -792,9 +797,15 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(frame, message, wParam, lParam);
 }
 
-constexpr UINT BRING_FORWARD = 0x1400;  // private: foreground and focus to the surface
+constexpr UINT BRING_FORWARD = WM_USER + 0x1000;  // private: foreground and focus to the surface
+static_assert(BRING_FORWARD == 0x1400);
 
-LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callGuarded([&] { return routeFrameMessage(frame, message, wParam, lParam); },
+                       [&] { return DefWindowProcW(frame, message, wParam, lParam); });
+}
+
+LRESULT routeSurfaceMessage(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowRecord* record = findRecord(surface);
     if (record == nullptr || record->surface == nullptr) {
         return DefWindowProcW(surface, message, wParam, lParam);
@@ -808,7 +819,7 @@ LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM l
         const bool shiftDown = GetKeyState(VK_SHIFT) < 0;
         const LONG key = keyToCapture(message, wParam, lParam, numLockOn, shiftDown);
         if (key != 0) {
-            InterlockedExchange(&state.lastKey, key);
+            state.lastKey = key;
             return 0;
         }
         break;
@@ -842,39 +853,14 @@ LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(surface, message, wParam, lParam);
 }
 
+LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callGuarded([&] { return routeSurfaceMessage(surface, message, wParam, lParam); },
+                       [&] { return DefWindowProcW(surface, message, wParam, lParam); });
+}
+
 }  // namespace
 
 // ---- pure rules ---------------------------------------------------------------------------
-
-bool keyAllowed(std::wstring_view allowed, std::wstring_view key) {
-    if (allowed.empty()) {
-        return true;
-    }
-    std::size_t at = 0;
-    while (at < allowed.size()) {
-        // A character is one unit; (0, scan code) two; an entry led by 0x00FF four.
-        std::size_t length = 1;
-        if (allowed[at] == 0) {
-            length = 2;
-        } else if (allowed[at] == 0x00FF) {
-            length = 4;
-        }
-        if (allowed.substr(at, length) == key) {
-            return true;
-        }
-        at += length;
-    }
-    return false;
-}
-
-bool clockDeadlinePassed(int startMs, int limitMs, int nowMs) {
-    // Elapsed time on a clock that wraps each hour; waits are shorter than an hour.
-    int elapsed = (nowMs - startMs) % CLOCK_HOUR_MS;
-    if (elapsed < 0) {
-        elapsed += CLOCK_HOUR_MS;
-    }
-    return elapsed >= limitMs;
-}
 
 LONG keyToCapture(UINT message, WPARAM wParam, LPARAM lParam, bool numLockOn, bool shiftDown) {
     const int scanCode = scanCodeOf(lParam);
@@ -919,7 +905,7 @@ void selectCanvas(HWND parent, int canvas, bool deferredRedraw) {
     GraphicsHold hold;
     WindowRecord* record = surfaceRecord(target);
     if (record == nullptr) {
-        reportError(5);
+        reportError(ERR_BAD_ARGUMENT);
         return;
     }
     if (deferredRedraw) {
@@ -932,14 +918,14 @@ void selectCanvas(HWND parent, int canvas, bool deferredRedraw) {
 
 HWND createCanvasWindow(std::string_view title, int x, int y, int width, int height, int options, DWORD style,
                         int font) {
-    volatile LONG_PTR result = -1;
+    std::atomic<LONG_PTR> result{-1};
     CanvasThread* canvas = nullptr;
     try {
         canvas = new CanvasThread;
         canvas->title.assign(title);
     } catch (...) {
         delete canvas;
-        reportError(7);
+        reportError(ERR_NO_MEMORY);
         return nullptr;
     }
     canvas->x = x;
@@ -957,10 +943,10 @@ HWND createCanvasWindow(std::string_view title, int x, int y, int width, int hei
     }
     CloseHandle(thread);
     // The handle comes back only after the window, the bitmap and the font are ready.
-    while (__atomic_load_n(&result, __ATOMIC_SEQ_CST) == -1) {
+    while (result == -1) {
         Sleep(0);
     }
-    HWND frame = reinterpret_cast<HWND>(result);
+    HWND frame = reinterpret_cast<HWND>(result.load());
     if (frame != nullptr && threadRecord().currentCanvas == nullptr) {
         selectCanvas(frame, 0, false);
     }

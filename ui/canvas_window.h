@@ -58,15 +58,6 @@ void paintSurface(const DRAWITEMSTRUCT& item);
 // the page as the next refresh shows it. False when surface is no live canvas surface.
 bool copySurfaceBitmap(HWND surface, HDC target);
 
-// The pure rules behind the wait, kept apart so they can be checked without windows.
-// True when key (one unit, or 0 and a scan code) is an entry of allowed; an empty
-// list allows every key.
-bool keyAllowed(std::wstring_view allowed, std::wstring_view key);
-// The local clock within the hour (minutes, seconds, milliseconds), as waitForKey counts it.
-inline constexpr int CLOCK_HOUR_MS = 3600000;
-inline constexpr int LONGEST_WAIT_MS = 3590000;
-// True once limitMs have passed since startMs on that clock (which wraps each hour).
-bool clockDeadlinePassed(int startMs, int limitMs, int nowMs);
 // What the surface stores as lastKey for a keyboard message (a character in bits 0-15
 // or a scan code in bits 16-23), or 0 when the message goes to default processing.
 LONG keyToCapture(UINT message, WPARAM wParam, LPARAM lParam, bool numLockOn, bool shiftDown);

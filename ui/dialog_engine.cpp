@@ -10,8 +10,10 @@
 #include <climits>
 #include <cmath>
 
+#include "app/code_page.h"
 #include "app/runtime.h"
 #include "ui/canvas_window.h"
+#include "ui/procedure_guard.h"
 #include "ui/window_records.h"
 
 namespace roi {
@@ -21,17 +23,12 @@ namespace {
 // Engine dialogs between WM_INITDIALOG and WM_DESTROY.
 std::atomic<int> openDialogs{0};
 
-HINSTANCE instance() {
-    HINSTANCE module = moduleHandle();
-    // Before start-up has run (test programs) the runtime has no module handle yet.
-    return module != nullptr ? module : GetModuleHandleW(nullptr);
-}
-
 // ---- dialog template ----------------------------------------------------------------
 
-constexpr DWORD DEFAULT_DIALOG_STYLE = 0x80C000D4;  // WS_POPUP WS_CAPTION DS_MODALFRAME DS_SETFONT
-                                                    // DS_NOFAILCREATE DS_3DLOOK
-constexpr DWORD DIALOG_ALWAYS_SET = DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK;  // 0x54
+constexpr DWORD DEFAULT_DIALOG_STYLE = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK;
+constexpr DWORD DIALOG_ALWAYS_SET = DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK;
+static_assert(DEFAULT_DIALOG_STYLE == 0x80C000D4);
+static_assert(DIALOG_ALWAYS_SET == 0x54);
 
 void putWord(std::vector<WORD>& words, unsigned value) {
     words.push_back(static_cast<WORD>(value & 0xFFFF));
@@ -107,12 +104,27 @@ struct KindRule {
     bool defaultDropsBorder;  // default style: WS_BORDER becomes WS_EX_CLIENTEDGE
 };
 
+constexpr DWORD SHOWN_CHILD = WS_CHILD | WS_VISIBLE;
+constexpr DWORD PUSH_BUTTON_STYLE = SHOWN_CHILD | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD GROUP_BOX_STYLE = SHOWN_CHILD | BS_GROUPBOX;
+// A group box keeps only its placement, text-alignment and disabled bits.
+constexpr DWORD GROUP_BOX_REMOVED = ~(GROUP_BOX_STYLE | WS_DISABLED | BS_MULTILINE | BS_CENTER | BS_VCENTER);
+constexpr DWORD STATIC_LABEL_STYLE = SHOWN_CHILD | SS_LEFT;
+constexpr DWORD EDIT_BOX_STYLE = SHOWN_CHILD | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr DWORD BITMAP_IMAGE_STYLE = SHOWN_CHILD | SS_BITMAP;
+static_assert(SHOWN_CHILD == 0x50000000);
+static_assert(PUSH_BUTTON_STYLE == 0x50010000);
+static_assert(GROUP_BOX_STYLE == 0x50000007 && GROUP_BOX_REMOVED == 0xA7FFD0F8);
+static_assert(STATIC_LABEL_STYLE == 0x50000000);
+static_assert(EDIT_BOX_STYLE == 0x50810080);
+static_assert(BITMAP_IMAGE_STYLE == 0x5000000E);
+
 constexpr KindRule KIND_RULES[] = {
-    {ControlKind::PushButton, L"BUTTON", 0x50010000, 0x50000000, 0x00000000, false},
-    {ControlKind::GroupBox, L"BUTTON", 0x50000007, 0x50000007, 0xA7FFD0F8, false},
-    {ControlKind::StaticLabel, L"STATIC", 0x50000000, 0x50000000, 0x00000000, false},
-    {ControlKind::EditBox, L"EDIT", 0x50810080, 0x50000000, 0x00000000, true},
-    {ControlKind::BitmapImage, L"STATIC", 0x5000000E, 0x5000000E, 0x00000000, false},
+    {ControlKind::PushButton, L"BUTTON", PUSH_BUTTON_STYLE, SHOWN_CHILD, 0, false},
+    {ControlKind::GroupBox, L"BUTTON", GROUP_BOX_STYLE, GROUP_BOX_STYLE, GROUP_BOX_REMOVED, false},
+    {ControlKind::StaticLabel, L"STATIC", STATIC_LABEL_STYLE, SHOWN_CHILD, 0, false},
+    {ControlKind::EditBox, L"EDIT", EDIT_BOX_STYLE, SHOWN_CHILD, 0, true},
+    {ControlKind::BitmapImage, L"STATIC", BITMAP_IMAGE_STYLE, BITMAP_IMAGE_STYLE, 0, false},
 };
 
 const KindRule* kindRule(ControlKind kind) {
@@ -189,7 +201,7 @@ bool hasBitmapResource(std::wstring_view name) {
     ResourceSearch search{name};
     // Fails (with ERROR_RESOURCE_TYPE_NOT_FOUND) when the module has no bitmaps at
     // all, and reports a stop by the callback as a failure too: only found counts.
-    EnumResourceNamesW(instance(), RT_BITMAP, onResourceName, reinterpret_cast<LONG_PTR>(&search));
+    EnumResourceNamesW(programInstance(), RT_BITMAP, onResourceName, reinterpret_cast<LONG_PTR>(&search));
     return search.found;
 }
 
@@ -213,7 +225,7 @@ void freeImage(HANDLE image, bool isIcon) {
 // Loads the image of a BitmapImage control and hands it to the control.
 void attachImage(HWND control, WindowRecord& record, const std::wstring& name, bool isIcon) {
     const UINT type = isIcon ? IMAGE_ICON : IMAGE_BITMAP;
-    HANDLE image = LoadImageW(instance(), imageName(name), type, 0, 0, LR_LOADMAP3DCOLORS);
+    HANDLE image = LoadImageW(programInstance(), imageName(name), type, 0, 0, LR_LOADMAP3DCOLORS);
     if (image == nullptr) {
         return;  // the control stays empty
     }
@@ -407,41 +419,14 @@ bool dialogTakes(HWND dialog, MSG& message) {
 // ---- text conversion ------------------------------------------------------------------------
 
 std::wstring toWide(std::string_view text) {
-    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
-        return {};
-    }
-    const UINT codePage = threadRecord().codePage;
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), size, nullptr, 0);
-    if (length <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    const int written = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), size, wide.data(), length);
-    if (written <= 0) {
-        return {};
-    }
-    wide.resize(static_cast<std::size_t>(written));
+    std::wstring wide;
+    codePageToWide(text, MB_PRECOMPOSED, wide);
     return wide;
 }
 
 std::string toNarrow(std::wstring_view text) {
-    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) {
-        return {};
-    }
-    const UINT codePage = threadRecord().codePage;
-    const int size = static_cast<int>(text.size());
-    // No default character given: the code page's own stands in for what it cannot hold.
-    const int length = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) {
-        return {};
-    }
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    const int written = WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
-    if (written <= 0) {
-        return {};
-    }
-    narrow.resize(static_cast<std::size_t>(written));
+    std::string narrow;
+    wideToCodePage(text, narrow);
     return narrow;
 }
 
@@ -527,9 +512,9 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
     const bool centred = (style & DS_CENTER) != 0;
 
     // 2. Template, 3. the window (hidden, since WS_VISIBLE is gone).
-    const std::vector<WORD> words =
-        buildDialogTemplate(style, extendedStyle, x, y, width, height, defaultTemplateFont());
-    HWND dialog = CreateDialogIndirectParamW(instance(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), parent,
+    const std::vector<WORD> words = buildDialogTemplate(style, extendedStyle, x, y, width, height,
+                                                        defaultTemplateFont());
+    HWND dialog = CreateDialogIndirectParamW(programInstance(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), parent,
                                              engineDialogProc, 0);
     loadWorkingControlWord();
     if (dialog == nullptr) {
@@ -561,9 +546,8 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
                 left = std::max<long long>(left, 0);
                 top = std::max<long long>(top, 0);
             }
-            SetWindowPos(
-                dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth), clampToInt(outerHeight),
-                SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING);
+            SetWindowPos(dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth),
+                         clampToInt(outerHeight), PLACE_QUIETLY);
         }
     }
 
@@ -631,7 +615,7 @@ void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, in
     // 5. The window.
     HWND control = CreateWindowExW(extendedStyle, rules.className, isImage ? nullptr : wideText.c_str(), style, left,
                                    top, boxWidth, boxHeight, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   instance(), nullptr);
+                                   programInstance(), nullptr);
     loadWorkingControlWord();
     if (control == nullptr) {
         return;  // no record, no image, no further set-up
@@ -913,7 +897,7 @@ int messageBox(std::string_view text, std::string_view title, UINT style) {
 
 // ---- the dialog procedure -----------------------------------------------------------------------
 
-INT_PTR CALLBACK engineDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR routeDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return onInitDialog();
@@ -930,6 +914,11 @@ INT_PTR CALLBACK engineDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return onHandled(dialog, result);
     }
     return defaultAction(dialog, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK engineDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callGuarded([&] { return routeDialogMessage(dialog, message, wParam, lParam); },
+                       [] { return static_cast<INT_PTR>(FALSE); });
 }
 
 }  // namespace roi

@@ -21,6 +21,12 @@ enum class ControlKind { None = 0, PushButton, GroupBox, StaticLabel, EditBox, B
 // x or y of this value asks createDialog for a centred dialog.
 inline constexpr int CENTRED = static_cast<int>(0x80000000u);
 
+// SetWindowPos flags with which a new dialog or canvas frame takes its size: no z-order,
+// no redraw, no activation, no copied bits, no owner z-order, no WM_WINDOWPOSCHANGING.
+inline constexpr UINT PLACE_QUIETLY =
+    SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING;
+static_assert(PLACE_QUIETLY == 0x71C);
+
 // Default title of messageBox.
 inline constexpr char DEFAULT_TITLE[] = "Kestrelvox";
 

@@ -33,17 +33,22 @@ constexpr int DIALOG_X = 55;
 constexpr int DIALOG_Y = 70;
 constexpr int DIALOG_WIDTH = 413;
 constexpr int DIALOG_HEIGHT = 200;
-// WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX |
-// DS_MODALFRAME | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK. No maximize box: the controls never move.
-constexpr DWORD DIALOG_STYLE = 0x94CE00D4;
+// No maximize box: the controls never move.
+constexpr DWORD DIALOG_STYLE = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
+                               WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK;
 constexpr DWORD DIALOG_EX_STYLE = WS_EX_CONTROLPARENT;
+static_assert(DIALOG_STYLE == 0x94CE00D4);
+static_assert(DIALOG_EX_STYLE == 0x10000);
 
-// WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER
-constexpr DWORD INPUT_CELL = 0x50010081;
+constexpr DWORD INPUT_CELL = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | ES_CENTER;
 // The same without WS_TABSTOP: output and bankroll cells are reached with the mouse.
-constexpr DWORD OUTPUT_CELL = 0x50000081;
+constexpr DWORD OUTPUT_CELL = INPUT_CELL & ~WS_TABSTOP;
 constexpr DWORD SUNKEN = WS_EX_CLIENTEDGE;
-// Passed for the badges; the engine adds the image-control bits when it loads the bitmap.
+static_assert(INPUT_CELL == 0x50010081);
+static_assert(OUTPUT_CELL == 0x50000081);
+static_assert(SUNKEN == 0x200);
+// Passed for the badges; the engine adds the image-control bits when it loads the bitmap. No static
+// style is named for this bit, so it stays a number.
 constexpr DWORD BADGE = 0x20;
 constexpr DWORD KIND_DEFAULT = 0;
 
@@ -115,10 +120,10 @@ constexpr UINT CREATION_NOTICE_STYLE = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
 constexpr char SAVE_FAILED_WARNING[] = "bankroll.roi COULD NOT BE SAVED - YOUR BANKROLL WAS NOT STORED";
 constexpr UINT SAVE_FAILED_STYLE = MB_OK | MB_ICONWARNING | MB_TASKMODAL | MB_SETFOREGROUND;
 
-// COMCTL32 classes the main routine asks for: ICC_WIN95_CLASSES | ICC_DATE_CLASSES |
-// ICC_INTERNET_CLASSES; the structure size is the 8 bytes of INITCOMMONCONTROLSEX.
-constexpr DWORD MAIN_ROUTINE_CLASSES = 0x9FF;
+// COMCTL32 classes the main routine asks for; the structure size is the 8 bytes of INITCOMMONCONTROLSEX.
+constexpr DWORD MAIN_ROUTINE_CLASSES = ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_INTERNET_CLASSES;
 constexpr DWORD INIT_CONTROLS_SIZE = 8;
+static_assert(MAIN_ROUTINE_CLASSES == 0x9FF);
 using InitCommonControlsExProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 
 // The one MainDialog of the run, and the focus kept across a deactivation.

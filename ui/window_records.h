@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -57,7 +58,7 @@ struct SurfaceState {
     COLORREF background = 0;
     RECT dirty = {0, 0, 0, 0};
     int refreshCounter = 0;
-    volatile LONG lastKey = 0;  // character in bits 0-15 or scan code in bits 16-23
+    std::atomic<LONG> lastKey{0};  // character in bits 0-15 or scan code in bits 16-23
     bool clicked = false;
     bool doubleClicked = false;
     POINT clickPosition = {0, 0};

@@ -225,14 +225,14 @@ TEST(Process, ChildInheritsAnOpenChannelsHandle) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     Probe child(quoted(probePath()) + L" linger " + eventName, &startup, true);
-    roi::close(1);
+    roi::closeChannel(1);
     ASSERT_TRUE(child.started);
     EXPECT_EQ(slot.code(), 0);
 
     // The child's copy of the unshared handle still holds the file.
     roi::openRead(2, path);
     EXPECT_EQ(slot.code(), 70);
-    roi::close(2);
+    roi::closeChannel(2);
 
     slot.clear();
     SetEvent(release);
@@ -240,7 +240,7 @@ TEST(Process, ChildInheritsAnOpenChannelsHandle) {
     roi::openRead(2, path);
     EXPECT_EQ(slot.code(), 0);
     EXPECT_EQ(roi::readField(2), "kept");
-    roi::close(2);
+    roi::closeChannel(2);
     CloseHandle(release);
     DeleteFileW(widePath.c_str());
 }

@@ -29,12 +29,12 @@ enum : int {
     PROBE_TAIL_NOT_IN_LINE = 111,
 };
 
-std::wstring g_mode;
-bool g_prepared = false;
-bool g_mainRan = false;
+std::wstring probeMode;
+bool globalsPrepared = false;
+bool mainRan = false;
 
 void prepare() {
-    g_prepared = true;
+    globalsPrepared = true;
 }
 
 // Refusal modes: start-up must stop before the program's state is prepared.
@@ -43,18 +43,18 @@ void prepareMustNotRun() {
 }
 
 void releaseAfterMain() {
-    if (g_mode == L"release" && g_mainRan) {
+    if (probeMode == L"release" && mainRan) {
         ExitProcess(PROBE_RELEASED);
     }
 }
 
-DWORD g_fakePlatform = VER_PLATFORM_WIN32_NT;
+DWORD fakePlatform = VER_PLATFORM_WIN32_NT;
 
 BOOL fakeVersion(OSVERSIONINFOA* info) {
     if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
         return FALSE;
     }
-    info->dwPlatformId = g_fakePlatform;
+    info->dwPlatformId = fakePlatform;
     return TRUE;
 }
 
@@ -80,16 +80,16 @@ void fatalOnFilePointer(roi::SystemCall call) {
 
 DWORD WINAPI fatalThread(LPVOID) {
     roi::ErrorSlot slot;
-    roi::reportError(250);
+    roi::reportError(250);  // past every named code: still fatal
     return 0;
 }
 
 int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, int showState) {
-    g_mainRan = true;
-    if (g_mode == L"show") {
+    mainRan = true;
+    if (probeMode == L"show") {
         return showState;
     }
-    if (g_mode == L"tail") {
+    if (probeMode == L"tail") {
         // The tail is a pointer into the process's own command line.
         const wchar_t* line = GetCommandLineW();
         if (commandTail < line || commandTail > line + std::wcslen(line)) {
@@ -97,12 +97,12 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
         }
         return static_cast<int>(std::wcslen(commandTail));
     }
-    if (g_mode == L"fatal") {
+    if (probeMode == L"fatal") {
         roi::ErrorSlot slot;
-        roi::reportError(241);
+        roi::reportError(roi::FIRST_FATAL_ERROR);
         return PROBE_UNREACHED;
     }
-    if (g_mode == L"fatal-thread") {
+    if (probeMode == L"fatal-thread") {
         HANDLE thread = CreateThread(nullptr, 0, fatalThread, nullptr, 0, nullptr);
         if (thread != nullptr) {
             WaitForSingleObject(thread, 30000);
@@ -110,7 +110,7 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
         }
         return PROBE_UNREACHED;
     }
-    if (g_mode == L"file-fatal") {
+    if (probeMode == L"file-fatal") {
         roi::setSystemCallSeam(fatalOnFilePointer);
         wchar_t directory[MAX_PATH];
         if (GetTempPathW(MAX_PATH, directory) == 0) {
@@ -121,15 +121,15 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
         roi::openWrite(1, std::string(wide.begin(), wide.end()));
         return PROBE_UNREACHED;
     }
-    if (g_mode == L"soft") {
+    if (probeMode == L"soft") {
         roi::ErrorSlot slot;
-        roi::reportError(53);  // not fatal: the routine goes on to its next step
+        roi::reportError(roi::ERR_NOT_FOUND);  // not fatal: the routine goes on to its next step
         return slot.code();
     }
-    if (g_mode == L"release") {
+    if (probeMode == L"release") {
         return PROBE_OK;
     }
-    if (g_mode == L"linger") {
+    if (probeMode == L"linger") {
         // Holds whatever handles it inherited until the named event is set (at most 30 s).
         const std::wstring tail(commandTail);
         const std::wstring name = tail.substr(tail.find(L' ') + 1);
@@ -155,7 +155,7 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
     if (record.defaultDialogFont != 1 || record.codePage != CP_ACP || record.errorSlot != nullptr) {
         return PROBE_BAD_RECORD;
     }
-    if (!g_prepared) {
+    if (!globalsPrepared) {
         return PROBE_NOT_PREPARED;
     }
     // COM is already initialised on this thread, so a second call says so.
@@ -173,16 +173,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const wchar_t* line = GetCommandLineW();
     const std::u16string units(line, line + std::wcslen(line));
     const std::wstring tail(line + roi::commandTailOffset(units));
-    g_mode = tail.substr(0, tail.find(L' '));
+    probeMode = tail.substr(0, tail.find(L' '));
 
     roi::ProcessHooks hooks;
     hooks.prepareGlobals = prepare;
     hooks.releaseGlobals = releaseAfterMain;
-    if (g_mode == L"win9x" || g_mode == L"win32s" || g_mode == L"noversion" || g_mode == L"win9x-args") {
+    if (probeMode == L"win9x" || probeMode == L"win32s" || probeMode == L"noversion" || probeMode == L"win9x-args") {
         hooks.prepareGlobals = prepareMustNotRun;
-        hooks.getVersion = g_mode == L"noversion" ? failingVersion : fakeVersion;
-        g_fakePlatform = g_mode == L"win32s" ? VER_PLATFORM_WIN32s : VER_PLATFORM_WIN32_WINDOWS;
-        if (g_mode == L"win9x-args") {
+        hooks.getVersion = probeMode == L"noversion" ? failingVersion : fakeVersion;
+        fakePlatform = probeMode == L"win32s" ? VER_PLATFORM_WIN32s : VER_PLATFORM_WIN32_WINDOWS;
+        if (probeMode == L"win9x-args") {
             hooks.messageBox = checkingBox;
         }
     }

@@ -8,7 +8,7 @@
 namespace {
 
 // Static initialisation runs on the main thread, so it owns the program's main record.
-const bool g_mainRecordMade = (roi::threadRecord(), true);
+const bool mainRecordMade = (roi::threadRecord(), true);
 
 DWORD WINAPI runBody(LPVOID parameter) {
     (*static_cast<std::function<void()>*>(parameter))();
@@ -107,7 +107,7 @@ TEST(ErrorSlot, EachThreadHasItsOwn) {
 }
 
 TEST(ThreadRecord, MainThreadDefaults) {
-    ASSERT_TRUE(g_mainRecordMade);
+    ASSERT_TRUE(mainRecordMade);
     const roi::ThreadRecord& record = roi::threadRecord();
     EXPECT_EQ(record.defaultDialogFont, 1);
     EXPECT_EQ(record.codePage, static_cast<UINT>(CP_ACP));

@@ -11,27 +11,27 @@
 namespace e2e {
 namespace {
 
-std::wstring g_programPath;
+std::wstring launchedProgram;
 
 // Handles of the children that may still run; the watchdog ends them.
-SRWLOCK g_childLock = SRWLOCK_INIT;
-std::vector<HANDLE> g_children;
+SRWLOCK childLock = SRWLOCK_INIT;
+std::vector<HANDLE> liveChildren;
 
 void registerChild(HANDLE process) {
-    AcquireSRWLockExclusive(&g_childLock);
-    g_children.push_back(process);
-    ReleaseSRWLockExclusive(&g_childLock);
+    AcquireSRWLockExclusive(&childLock);
+    liveChildren.push_back(process);
+    ReleaseSRWLockExclusive(&childLock);
 }
 
 void unregisterChild(HANDLE process) {
-    AcquireSRWLockExclusive(&g_childLock);
-    for (auto it = g_children.begin(); it != g_children.end(); ++it) {
+    AcquireSRWLockExclusive(&childLock);
+    for (auto it = liveChildren.begin(); it != liveChildren.end(); ++it) {
         if (*it == process) {
-            g_children.erase(it);
+            liveChildren.erase(it);
             break;
         }
     }
-    ReleaseSRWLockExclusive(&g_childLock);
+    ReleaseSRWLockExclusive(&childLock);
 }
 
 DWORD WINAPI watchdogThread(void* parameter) {
@@ -122,9 +122,9 @@ std::wstring helpCaption() {
     return L"Quillmarsh ROI CALCULATOR HELP SCREEN" + std::wstring(42, L' ') + L"www.quillmarsh.example";
 }
 
-void setProgramPath(const std::wstring& path) { g_programPath = path; }
+void setProgramPath(const std::wstring& path) { launchedProgram = path; }
 
-const std::wstring& programPath() { return g_programPath; }
+const std::wstring& programPath() { return launchedProgram; }
 
 std::wstring toWindowsPath(const std::string& path) {
     if (!path.empty() && path[0] == '/') {
@@ -154,11 +154,11 @@ std::wstring toWindowsPath(const std::string& path) {
 }
 
 void killAllChildren() {
-    AcquireSRWLockExclusive(&g_childLock);
-    for (HANDLE process : g_children) {
+    AcquireSRWLockExclusive(&childLock);
+    for (HANDLE process : liveChildren) {
         TerminateProcess(process, 99);
     }
-    ReleaseSRWLockExclusive(&g_childLock);
+    ReleaseSRWLockExclusive(&childLock);
 }
 
 void startWatchdog(unsigned limitSeconds) {

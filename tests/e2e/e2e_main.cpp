@@ -26,7 +26,7 @@ namespace {
 // No run of the driver may take longer; CTest's own limit is higher.
 constexpr unsigned WATCHDOG_SECONDS = 480;
 
-HANDLE g_lineRead = nullptr;
+HANDLE lineRead = nullptr;
 
 DWORD WINAPI readOneLine(void*) {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
@@ -34,19 +34,19 @@ DWORD WINAPI readOneLine(void*) {
     DWORD got = 0;
     while (in && in != INVALID_HANDLE_VALUE && ReadFile(in, &c, 1, &got, nullptr) && got == 1 && c != '\n') {
     }
-    SetEvent(g_lineRead);
+    SetEvent(lineRead);
     return 0;
 }
 
 // Waits for the caller's line (or end of input) for at most timeoutMs.
 bool waitForCaller(DWORD timeoutMs) {
-    ResetEvent(g_lineRead);
+    ResetEvent(lineRead);
     HANDLE thread = CreateThread(nullptr, 0, readOneLine, nullptr, 0, nullptr);
     if (!thread) {
         return false;
     }
     CloseHandle(thread);
-    return e2e::waitUntil([] { return WaitForSingleObject(g_lineRead, 0) == WAIT_OBJECT_0; }, timeoutMs);
+    return e2e::waitUntil([] { return WaitForSingleObject(lineRead, 0) == WAIT_OBJECT_0; }, timeoutMs);
 }
 
 void printReady(const char* what, HWND window) {
@@ -69,7 +69,7 @@ const std::vector<Typed> WIDEST = {
 
 int runScreenshot(const std::vector<Typed>& typed, bool helpScreen) {
     using namespace e2e;
-    g_lineRead = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    lineRead = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     wchar_t here[MAX_PATH + 1];
     if (!GetCurrentDirectoryW(MAX_PATH, here)) {
         std::printf("screenshot: no current directory\n");

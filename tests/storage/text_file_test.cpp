@@ -57,7 +57,7 @@ protected:
         roi::setSystemCallSeam(nullptr);
         for (roi::Channel channel = 0; channel < 8; ++channel) {
             roi::ErrorSlot slot;
-            roi::close(channel);
+            roi::closeChannel(channel);
         }
     }
     TempDir dir_;
@@ -100,7 +100,7 @@ TEST_F(TextFile, WritesQuotedItemsAndLineEnds) {
                 EXPECT_EQ(codeOf([&] { roi::writeQuoted(1, item); }), 0);
             }
         }
-        EXPECT_EQ(codeOf([] { roi::close(1); }), 0);
+        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
         EXPECT_EQ(hex(readRaw(path)), hex(c.expected));
     }
 }
@@ -132,7 +132,7 @@ TEST_F(TextFile, ReadsFieldsByTheFieldRules) {
         for (std::size_t i = 0; i < c.reads.size(); ++i) {
             reads.push_back(readOne(1));
         }
-        EXPECT_EQ(codeOf([] { roi::close(1); }), 0);
+        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
         EXPECT_EQ(show(reads), show(c.reads));
         EXPECT_EQ(hex(readRaw(path)), hex(c.data));  // reading leaves the file alone
     }
@@ -148,7 +148,7 @@ TEST_F(TextFile, FieldsLongerThanTheBufferComeBackWhole) {
     ASSERT_TRUE(writeRaw(path, data));
     ASSERT_EQ(codeOf([&] { roi::openRead(2, path); }), 0);
     const std::vector<FieldRead> reads = {readOne(2), readOne(2), readOne(2)};
-    roi::close(2);
+    roi::closeChannel(2);
     EXPECT_EQ(show(reads), show({{digits, 0}, {digits, 0}, {"", 62}}));
 }
 
@@ -165,7 +165,7 @@ TEST_F(TextFile, WrittenValuesOfManyBuffersReadBack) {
                       roi::writeQuoted(3, value);
                       roi::endLine(3);
                   }
-                  roi::close(3);
+                  roi::closeChannel(3);
               }),
               0);
     ASSERT_GT(readRaw(path).size(), 2000u);
@@ -176,7 +176,7 @@ TEST_F(TextFile, WrittenValuesOfManyBuffersReadBack) {
         ASSERT_EQ(read.code, 0);
     }
     EXPECT_EQ(readOne(3).code, 62);
-    roi::close(3);
+    roi::closeChannel(3);
 }
 
 TEST_F(TextFile, EndMarkBeyondTheFirstBuffer) {
@@ -185,7 +185,7 @@ TEST_F(TextFile, EndMarkBeyondTheFirstBuffer) {
     ASSERT_TRUE(writeRaw(path, data));
     roi::openRead(1, path);
     const std::vector<FieldRead> reads = {readOne(1), readOne(1), readOne(1), readOne(1)};
-    roi::close(1);
+    roi::closeChannel(1);
     EXPECT_EQ(show(reads), show({{std::string(200, 'x'), 0}, {"12", 0}, {"", 62}, {"", 62}}));
 }
 
@@ -221,12 +221,12 @@ TEST_F(TextFile, ErrorCodesFromRealConditions) {
         {"write on closed channel", [] { roi::writeQuoted(4, "x"); }, 52},
         {"line end on closed channel", [] { roi::endLine(4); }, 52},
         {"read on closed channel", [] { roi::readField(4); }, 52},
-        {"close of closed channel", [] { roi::close(4); }, 0},  // no error
+        {"close of closed channel", [] { roi::closeChannel(4); }, 0},  // no error
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(codeOf(c.operation), c.code);
-        EXPECT_EQ(codeOf([] { roi::close(1); }), 0);  // a failed open leaves nothing to close
+        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);  // a failed open leaves nothing to close
     }
     EXPECT_EQ(readRaw(missing), "<missing>");  // a failed read open creates nothing
     if (!readOnlyWorks) {
@@ -242,7 +242,7 @@ TEST_F(TextFile, FailedOpenThenWritesAndCloseChangeNothing) {
     ASSERT_TRUE(CreateDirectoryW(roi_test::widen(directory).c_str(), nullptr));
     const std::vector<int> directoryCodes = {codeOf([&] { roi::openWrite(1, directory); }),
                                              codeOf([] { roi::writeQuoted(1, "0"); }), codeOf([] { roi::endLine(1); }),
-                                             codeOf([] { roi::close(1); }), codeOf([] { roi::readField(1); })};
+                                             codeOf([] { roi::closeChannel(1); }), codeOf([] { roi::readField(1); })};
     EXPECT_EQ(directoryCodes, (std::vector<int>{70, 52, 52, 0, 52}));
     EXPECT_NE(GetFileAttributesW(roi_test::widen(directory).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
@@ -253,7 +253,7 @@ TEST_F(TextFile, FailedOpenThenWritesAndCloseChangeNothing) {
     }
     const std::vector<int> codes = {codeOf([&] { roi::openWrite(1, readOnly); }),
                                     codeOf([] { roi::writeQuoted(1, "0"); }), codeOf([] { roi::endLine(1); }),
-                                    codeOf([] { roi::close(1); }), codeOf([] { roi::readField(1); })};
+                                    codeOf([] { roi::closeChannel(1); }), codeOf([] { roi::readField(1); })};
     EXPECT_EQ(codes, (std::vector<int>{70, 52, 52, 0, 52}));
     EXPECT_EQ(readRaw(readOnly), "old");
 }
@@ -284,8 +284,8 @@ TEST_F(TextFile, ChannelStateErrors) {
     // The refusals left both channels working.
     EXPECT_EQ(codeOf([] { roi::writeQuoted(0, "ok"); }), 0);
     EXPECT_EQ(readOne(32767).text, "7");
-    EXPECT_EQ(codeOf([] { roi::close(0); }), 0);
-    EXPECT_EQ(codeOf([] { roi::close(32767); }), 0);
+    EXPECT_EQ(codeOf([] { roi::closeChannel(0); }), 0);
+    EXPECT_EQ(codeOf([] { roi::closeChannel(32767); }), 0);
     EXPECT_EQ(readRaw(first), "\"ok\"");
 }
 
@@ -309,9 +309,9 @@ TEST_F(TextFile, OpenChannelHoldsTheFileWithoutSharing) {
     if (probe != INVALID_HANDLE_VALUE) {
         CloseHandle(probe);
     }
-    roi::close(1);
+    roi::closeChannel(1);
     EXPECT_EQ(codeOf([&] { roi::openRead(2, path); }), 0);  // closing released the file
-    roi::close(2);
+    roi::closeChannel(2);
 }
 
 TEST_F(TextFile, FileAttributes) {
@@ -353,7 +353,7 @@ TEST_F(TextFile, PathIsCutAfter255Units) {
     const std::string kept = folder + std::string(255 - folder.size(), 'n');  // exactly 255 units
     // Wildcards beyond unit 255 are cut off with the rest: the file is made under the kept part.
     EXPECT_EQ(codeOf([&] { roi::openWrite(1, kept + "tail*?"); }), 0);
-    EXPECT_EQ(codeOf([] { roi::close(1); }), 0);
+    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
     EXPECT_EQ(readRaw(kept), "");
     EXPECT_EQ(codeOf([&] { roi::fileAttributes(kept + "?"); }), 0);
     // A wildcard at unit 255 is kept, and refused.
@@ -378,7 +378,7 @@ TEST_F(TextFile, PathUsesTheThreadsCodePage) {
         record.codePage = c.codePage;
         const int code = codeOf([&] {
             roi::openWrite(1, roi_test::narrow(dir_.wide()) + "\\" + c.name);
-            roi::close(1);
+            roi::closeChannel(1);
         });
         record.codePage = saved;
         EXPECT_EQ(code, 0);
@@ -393,30 +393,30 @@ TEST_F(TextFile, DeviceChannels) {
     EXPECT_EQ(codeOf([] { roi::openWrite(1, "NUL"); }), 0);
     EXPECT_EQ(codeOf([] { roi::writeQuoted(1, "x"); }), 0);
     EXPECT_EQ(codeOf([] { roi::endLine(1); }), 0);
-    EXPECT_EQ(codeOf([] { roi::close(1); }), 0);
+    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
     EXPECT_EQ(codeOf([] { roi::openRead(1, "NUL"); }), 0);
     EXPECT_EQ(show({readOne(1), readOne(1)}), show({{"", 62}, {"", 62}}));
-    EXPECT_EQ(codeOf([] { roi::close(1); }), 0);
+    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
 }
 
 // Seams: failures a real file cannot be made to produce, and a call that leaves the
 // x87 unit at 53-bit precision.
-roi::SystemCall g_failingCall = roi::SystemCall::Open;
-int g_failOnNth = 0;
-DWORD g_failWith = 0;
-int g_seen = 0;
+roi::SystemCall failingCall = roi::SystemCall::Open;
+int failOnNth = 0;
+DWORD failWith = 0;
+int callsSeen = 0;
 
 void failNthCall(roi::SystemCall call) {
-    if (call == g_failingCall && ++g_seen == g_failOnNth) {
-        SetLastError(g_failWith);
+    if (call == failingCall && ++callsSeen == failOnNth) {
+        SetLastError(failWith);
     }
 }
 
 void arm(roi::SystemCall call, int nth, DWORD systemError) {
-    g_failingCall = call;
-    g_failOnNth = nth;
-    g_failWith = systemError;
-    g_seen = 0;
+    failingCall = call;
+    failOnNth = nth;
+    failWith = systemError;
+    callsSeen = 0;
     roi::setSystemCallSeam(failNthCall);
 }
 
@@ -427,7 +427,7 @@ TEST_F(TextFile, WriteFailingPartWayKeepsEarlierPieces) {
     EXPECT_EQ(codeOf([] { roi::writeQuoted(1, "abc"); }), 61);
     EXPECT_EQ(codeOf([] { roi::endLine(1); }), 0);  // the channel stays open for the next piece
     roi::setSystemCallSeam(nullptr);
-    EXPECT_EQ(codeOf([] { roi::close(1); }), 0);
+    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
     // The seam fails the text piece after it reached the file; the closing quote is never
     // written, the line end after it is.
     EXPECT_EQ(readRaw(path), "\"abc\r\n");
@@ -467,11 +467,11 @@ TEST_F(TextFile, SystemErrorsInsideOperations) {
         } else {
             EXPECT_EQ(codeOf([&] { roi::openWrite(1, path); }), c.openCode);
         }
-        EXPECT_EQ(codeOf([] { roi::close(1); }), c.closeCode);
+        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), c.closeCode);
         roi::setSystemCallSeam(nullptr);
         // Whatever failed, the channel is closed and the file free again.
         EXPECT_EQ(codeOf([&] { roi::openRead(1, path); }), 0);
-        EXPECT_EQ(codeOf([] { roi::close(1); }), 0);
+        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
     }
 }
 
@@ -498,10 +498,10 @@ TEST_F(TextFile, ExtendedPrecisionSurvivesSystemCalls) {
     EXPECT_EQ(codeOf([&] { roi::openWrite(1, path); }), 0);
     EXPECT_EQ(third(), 0x1.5555555555555556p-2L);
     EXPECT_EQ(codeOf([] { roi::writeQuoted(1, "1"); }), 0);
-    EXPECT_EQ(codeOf([] { roi::close(1); }), 0);
+    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
     EXPECT_EQ(codeOf([&] { roi::openRead(1, path); }), 0);
     EXPECT_EQ(readOne(1).text, "1");
-    roi::close(1);
+    roi::closeChannel(1);
     roi::setSystemCallSeam(nullptr);
     EXPECT_EQ(third(), 0x1.5555555555555556p-2L);
     EXPECT_EQ(roi::currentControlWord() & roi::CONTROL_WORD_BITS, roi::WORKING_CONTROL_WORD);
@@ -527,11 +527,11 @@ DWORD WINAPI workerThread(LPVOID parameter) {
         roi::endLine(worker->channel);
         roi::writeQuoted(worker->channel, second);
         roi::endLine(worker->channel);
-        roi::close(worker->channel);
+        roi::closeChannel(worker->channel);
         roi::openRead(worker->channel, worker->path);
         const std::string readFirst = roi::readField(worker->channel);
         const std::string readSecond = roi::readField(worker->channel);
-        roi::close(worker->channel);
+        roi::closeChannel(worker->channel);
         if (readFirst != first || readSecond != second) {
             ++worker->mismatches;
         }
@@ -564,7 +564,7 @@ TEST_F(TextFile, ThreadsOnDifferentChannelsDoNotDisturbEachOther) {
     // Every channel was closed: the numbers are free again.
     for (const Worker& worker : workers) {
         EXPECT_EQ(codeOf([&] { roi::openRead(worker.channel, worker.path); }), 0);
-        roi::close(worker.channel);
+        roi::closeChannel(worker.channel);
     }
 }
 

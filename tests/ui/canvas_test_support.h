@@ -16,9 +16,7 @@
 #include "ui/canvas_window.h"
 #include "ui/window_records.h"
 
-namespace roi::testing_support {
-
-using roi_test::Watchdog;
+namespace roi_test {
 
 struct Snapshot {
     int width = 0;
@@ -80,7 +78,8 @@ inline Snapshot bitmapPixels(HWND surface) {
     if (surface == nullptr || !GetClientRect(surface, &client)) {
         return Snapshot{};
     }
-    return capture(client.right, client.bottom, [surface](HDC target) { return copySurfaceBitmap(surface, target); });
+    return capture(client.right, client.bottom,
+                   [surface](HDC target) { return roi::copySurfaceBitmap(surface, target); });
 }
 
 inline std::uint32_t asDibColour(COLORREF colour) {
@@ -109,7 +108,7 @@ struct Cell {
 // Font 1 measured on the screen, independently of any canvas.
 inline Cell fontOneCell() {
     HDC screen = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(screen, realiseFont(1, nullptr));
+    HGDIOBJ previous = SelectObject(screen, roi::realiseFont(1, nullptr));
     TEXTMETRICW metrics = {};
     GetTextMetricsW(screen, &metrics);
     SelectObject(screen, previous);
@@ -120,7 +119,7 @@ inline Cell fontOneCell() {
 // The width of text in font 1, on a DC of the test's own.
 inline int textWidth(const std::wstring& text) {
     HDC measure = CreateCompatibleDC(nullptr);
-    HGDIOBJ previous = SelectObject(measure, realiseFont(1, nullptr));
+    HGDIOBJ previous = SelectObject(measure, roi::realiseFont(1, nullptr));
     SIZE extent = {0, 0};
     GetTextExtentPoint32W(measure, text.c_str(), static_cast<int>(text.size()), &extent);
     SelectObject(measure, previous);
@@ -218,4 +217,4 @@ inline int gdiObjectCount() {
     return before >= 0 && during == before + 3 && after == before ? after : -1;
 }
 
-}  // namespace roi::testing_support
+}  // namespace roi_test

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -949,6 +950,23 @@ TEST_F(EngineTest, ControlHandlerComesBeforeTheDialogs) {
         count += s.message == WM_COMMAND ? 1 : 0;
     }
     EXPECT_EQ(count, 2);  // once for the control's handler, once for the dialog's
+}
+
+INT_PTR throwsOnCommand(HWND, UINT message, WPARAM, LPARAM) {
+    if (message == WM_COMMAND) {
+        throw std::bad_alloc();
+    }
+    return 0;
+}
+
+TEST_F(EngineTest, AnExceptionFromAHandlerStopsAtTheDialogProcedure) {
+    HWND dialog = hiddenDialog();
+    findRecord(dialog)->handler = throwsOnCommand;
+    // Taken as not handled: the dialog answers 0, stays open and keeps working.
+    EXPECT_EQ(SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(80, BN_CLICKED), 0), 0);
+    EXPECT_TRUE(IsWindow(dialog));
+    setControlText(dialog, "still here");
+    EXPECT_EQ(getControlText(dialog), "still here");
 }
 
 DWORD WINAPI closeFromAnotherThread(void* dialog) {

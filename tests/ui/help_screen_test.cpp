@@ -23,7 +23,7 @@
 namespace roi {
 namespace {
 
-using namespace testing_support;
+using namespace roi_test;
 
 // ---- a stand-in for the main window ------------------------------------------------------
 
