@@ -533,6 +533,31 @@ TEST(SaveFailure, DirectoryNamedLikeTheFile) {
     closeAndExpectExitZero(app, main, CloseBy::CloseBox);
 }
 
+// --- how long a save takes ------------------------------------------------------------------
+
+// One hundred CALCULATEs in a row, each saving and reading back the file; their times
+// go into the summary printed at the end. The file then holds the hundredfold net.
+TEST(SaveTiming, HundredCalculates) {
+    constexpr int PRESSES = 100;
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), ZERO_FILE));
+    App app(dir.path());
+    HWND main = openMain(app, false);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(setCellText(main, STARTING_BANKROLL, L"1000"));
+    ASSERT_TRUE(setCellText(main, TOTAL_WON, L"150"));
+    ASSERT_TRUE(setCellText(main, TOTAL_BET, L"100"));
+    for (int press = 0; press < PRESSES; ++press) {
+        double ms = 0;
+        ASSERT_TRUE(pressButton(main, CALCULATE, &ms));
+        measurements().calculateMs.push_back(ms);
+    }
+    expectFile(dir, "\"1000.00\"\r\n\"6000\"\r\n");  // the cell shows the mask, which keeps the cents
+    EXPECT_EQ(findAnyMessageBox(app.pid()), nullptr);
+    closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+}
+
 // --- the help screen -----------------------------------------------------------------------------
 
 // Waits for one more help window than `known` lists and returns the new one.
