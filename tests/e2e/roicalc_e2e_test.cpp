@@ -49,11 +49,9 @@ void expectCells(HWND dialog, const Cells& expected) {
         int id;
         const wchar_t* text;
     } cells[] = {
-        {TOTAL_WON, expected.won},        {TOTAL_BET, expected.bet},
-        {BETS_MADE, expected.made},       {BETS_WON, expected.wins},
-        {STARTING_BANKROLL, expected.start}, {ENDING_BANKROLL, expected.end},
-        {ROI, expected.roi},              {WIN_PERCENT, expected.winPercent},
-        {AVERAGE_MUTUEL, expected.averageMutuel},
+        {TOTAL_WON, expected.won}, {TOTAL_BET, expected.bet},           {BETS_MADE, expected.made},
+        {BETS_WON, expected.wins}, {STARTING_BANKROLL, expected.start}, {ENDING_BANKROLL, expected.end},
+        {ROI, expected.roi},       {WIN_PERCENT, expected.winPercent},  {AVERAGE_MUTUEL, expected.averageMutuel},
     };
     for (const auto& c : cells) {
         SCOPED_TRACE("cell " + std::to_string(c.id));
@@ -76,8 +74,7 @@ HWND openMain(App& app, bool expectNotice, bool measureStartup = false) {
         ADD_FAILURE() << "CreateProcessW failed for " << narrow(programPath()) << ", error " << GetLastError();
         return nullptr;
     }
-    const bool appeared =
-        waitUntil([&] { return findAnyMessageBox(app.pid()) || findMainWindow(app.pid()); });
+    const bool appeared = waitUntil([&] { return findAnyMessageBox(app.pid()) || findMainWindow(app.pid()); });
     if (!appeared) {
         ADD_FAILURE() << "neither the notice nor the main window appeared within " << WAIT_MS << " ms; windows:\n"
                       << describeWindows(app.pid());
@@ -319,9 +316,13 @@ void runSession(Entry entry) {
     closeAndExpectExitZero(app, main, CloseBy::CloseBox);
 }
 
-TEST(Session, CellsFilledByWmSetText) { runSession(Entry::SetText); }
+TEST(Session, CellsFilledByWmSetText) {
+    runSession(Entry::SetText);
+}
 
-TEST(Session, CellsTypedOnTheKeyboard) { runSession(Entry::Keyboard); }
+TEST(Session, CellsTypedOnTheKeyboard) {
+    runSession(Entry::Keyboard);
+}
 
 // --- keyboard and focus -----------------------------------------------------------------------
 
@@ -386,8 +387,7 @@ TEST(Focus, ComesBackToTheCellAfterAnotherWindowWasActive) {
         << "the calculator kept the focus while another window was active";
 
     ASSERT_TRUE(bringToFront(main)) << "the calculator could not be activated again";
-    EXPECT_TRUE(waitUntil([&] { return focusedId(thread) == TOTAL_BET; }, 3000))
-        << "focus is on " << focusedId(thread);
+    EXPECT_TRUE(waitUntil([&] { return focusedId(thread) == TOTAL_BET; }, 3000)) << "focus is on " << focusedId(thread);
     closeAndExpectExitZero(app, main, CloseBy::CloseBox);
 }
 
@@ -428,8 +428,8 @@ TEST(BankrollFile, StartsFromWhateverTheFileHolds) {
         {"one value", "\"500\"\r\n", L"$      500.00", ZERO_MONEY},
         {"LF line ends", "\"12\"\n\"34\"\n", L"$       12.00", L"$       34.00"},
         {"unquoted with CR LF", "12\r\n34\r\n", L"$       12.00", L"$       34.00"},
-        {"unquoted with LF only", "12\n34\n", L"$    1,234.00", ZERO_MONEY},  // a lone LF is dropped
-        {"unquoted thousands", "1,000.00\r\n", L"$        1.00", ZERO_MONEY},   // the comma ends the value
+        {"unquoted with LF only", "12\n34\n", L"$    1,234.00", ZERO_MONEY},   // a lone LF is dropped
+        {"unquoted thousands", "1,000.00\r\n", L"$        1.00", ZERO_MONEY},  // the comma ends the value
         {"three values", "\"1\"\r\n\"2\"\r\n\"3\"\r\n", L"$        1.00", L"$        2.00"},
         {"not a number", "\"abc\"\r\n\"-7.5x\"\r\n", ZERO_MONEY, L"$       -7.50"},
     };
@@ -456,16 +456,16 @@ void expectSavesFailSafely(App& app, HWND main, const TempDir& dir, const std::s
     ASSERT_TRUE(setCellText(main, TOTAL_BET, L"100"));
     {
         SCOPED_TRACE("first CALCULATE");
-        pressAndExpectSaveWarning(app, main, CALCULATE,
-                                  {L"150", L"100", L"", L"", L"$      500.00", L"$      550.00", L"$   1.50", L"  0.00%",
-                                   L"$    0.00"});
+        pressAndExpectSaveWarning(
+            app, main, CALCULATE,
+            {L"150", L"100", L"", L"", L"$      500.00", L"$      550.00", L"$   1.50", L"  0.00%", L"$    0.00"});
     }
     {
         // Every save fails again; the values go on from what the cells show.
         SCOPED_TRACE("second CALCULATE");
-        pressAndExpectSaveWarning(app, main, CALCULATE,
-                                  {L"150", L"100", L"", L"", L"$      500.00", L"$      600.00", L"$   1.50", L"  0.00%",
-                                   L"$    0.00"});
+        pressAndExpectSaveWarning(
+            app, main, CALCULATE,
+            {L"150", L"100", L"", L"", L"$      500.00", L"$      600.00", L"$   1.50", L"  0.00%", L"$    0.00"});
     }
     {
         SCOPED_TRACE("CLEAR BANKROLLS");
@@ -597,7 +597,9 @@ std::string keyIntoHelp(HWND help) {
     return PostMessageW(surface, WM_CHAR, L'q', 1) ? "" : "the key could not be posted";
 }
 
-void closeHelpBox(HWND help) { PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0); }
+void closeHelpBox(HWND help) {
+    PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
 
 // Caption, place, client size and where the text is drawn.
 void expectHelpWindowLooksRight(HWND help) {
