@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/runtime.h"
+#include "core/file_errors.h"
 #include "storage/text_file.h"
 
 namespace roi {
@@ -56,13 +57,40 @@ bool writeBankroll(std::string_view first, std::string_view second) {
 }
 
 BankrollTexts readBankroll() {
+    bool readable = true;
+    return readBankroll(readable);
+}
+
+BankrollTexts readBankroll(bool& readable) {
     const std::string& name = session().bankrollFileName;
-    openRead(BANKROLL_CHANNEL, name);
+    readable = true;
+    // Each step reports into a slot of its own, to be judged; its code then goes on to
+    // the caller's slot, as if reported there.
+    const auto step = [&readable](auto&& operation) {
+        ErrorSlot own;
+        operation();
+        const std::uint8_t code = own.code();
+        if (code != 0 && code != FILE_END_OF_DATA) {
+            readable = false;
+        }
+        return code;
+    };
+    std::uint8_t codes[4] = {};
+    codes[0] = step([&] { openRead(BANKROLL_CHANNEL, name); });
     // A fresh two-entry list each time; a failed read leaves its entry empty.
     BankrollTexts entries;
-    entries.first = readField(BANKROLL_CHANNEL);
-    entries.second = readField(BANKROLL_CHANNEL);
-    close(BANKROLL_CHANNEL);
+    codes[1] = step([&] { entries.first = readField(BANKROLL_CHANNEL); });
+    codes[2] = step([&] { entries.second = readField(BANKROLL_CHANNEL); });
+    {
+        ErrorSlot own;  // a reading channel's close loses nothing that was read
+        close(BANKROLL_CHANNEL);
+        codes[3] = own.code();
+    }
+    for (const std::uint8_t code : codes) {
+        if (code != 0) {
+            reportError(code);
+        }
+    }
     return entries;
 }
 

@@ -16,5 +16,8 @@ bool writeBankroll(std::string_view first, std::string_view second);
 
 // The file's first two values (empty texts for what cannot be read).
 BankrollTexts readBankroll();
+// The same; readable becomes false when the file could not be opened or a read failed
+// for any reason but the end of the data.
+BankrollTexts readBankroll(bool& readable);
 
 }  // namespace roi
