@@ -44,7 +44,9 @@ DWORD WINAPI watchdogThread(void* parameter) {
     ExitProcess(3);
 }
 
-bool sameText(const std::wstring& a, const wchar_t* b) { return a == b; }
+bool sameText(const std::wstring& a, const wchar_t* b) {
+    return a == b;
+}
 
 bool startsWith(const std::wstring& text, std::wstring_view prefix) {
     return text.size() >= prefix.size() && std::wstring_view(text).substr(0, prefix.size()) == prefix;
@@ -122,18 +124,23 @@ std::wstring helpCaption() {
     return L"Quillmarsh ROI CALCULATOR HELP SCREEN" + std::wstring(42, L' ') + L"www.quillmarsh.example";
 }
 
-void setProgramPath(const std::wstring& path) { g_programPath = path; }
+void setProgramPath(const std::wstring& path) {
+    g_programPath = path;
+}
 
-const std::wstring& programPath() { return g_programPath; }
+const std::wstring& programPath() {
+    return g_programPath;
+}
 
 std::wstring toWindowsPath(const std::string& path) {
     if (!path.empty() && path[0] == '/') {
         // Under Wine a Unix path names a file on the drive that maps the root.
         using DosName = wchar_t*(CDECL*)(const char*);
         const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        const auto dosName = kernel ? reinterpret_cast<DosName>(
-                                          reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")))
-                                    : nullptr;
+        const auto dosName =
+            kernel
+                ? reinterpret_cast<DosName>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")))
+                : nullptr;
         if (dosName) {
             if (wchar_t* converted = dosName(path.c_str())) {
                 std::wstring result = converted;
@@ -213,7 +220,9 @@ TempDir::~TempDir() {
     }
 }
 
-std::wstring TempDir::file(std::wstring_view name) const { return path_ + L"\\" + std::wstring(name); }
+std::wstring TempDir::file(std::wstring_view name) const {
+    return path_ + L"\\" + std::wstring(name);
+}
 
 bool writeBytes(const std::wstring& path, std::string_view bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -304,7 +313,9 @@ bool App::start() {
     return true;
 }
 
-bool App::running() const { return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+bool App::running() const {
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
 
 std::optional<DWORD> App::waitForExit(DWORD timeoutMs) {
     if (!info_.hProcess) {
@@ -493,7 +504,9 @@ bool setControlText(HWND control, const std::wstring& text) {
     return control && sendTimed(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &done) && done;
 }
 
-std::optional<std::wstring> cellText(HWND dialog, int id) { return controlText(GetDlgItem(dialog, id)); }
+std::optional<std::wstring> cellText(HWND dialog, int id) {
+    return controlText(GetDlgItem(dialog, id));
+}
 
 bool setCellText(HWND dialog, int id, const std::wstring& text) {
     return setControlText(GetDlgItem(dialog, id), text);
@@ -640,8 +653,8 @@ bool pressAltF4(HWND target) {
         return PostMessageW(target, WM_SYSKEYDOWN, VK_F4, keyLParam(VK_F4, false, true)) &&
                PostMessageW(target, WM_SYSKEYUP, VK_F4, keyLParam(VK_F4, true, true));
     }
-    return sendInputs({keyInput(VK_MENU, false), keyInput(VK_F4, false), keyInput(VK_F4, true),
-                       keyInput(VK_MENU, true)});
+    return sendInputs(
+        {keyInput(VK_MENU, false), keyInput(VK_F4, false), keyInput(VK_F4, true), keyInput(VK_MENU, true)});
 }
 
 bool focusByClick(HWND control, DWORD thread) {
@@ -835,8 +848,8 @@ OtherWindow::OtherWindow() {
     }();
     if (atom) {
         // Far from the calculator, so that it covers none of its controls.
-        hwnd_ = CreateWindowExW(0, L"RoiE2eOtherWindow", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 960,
-                                760, 240, 140, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        hwnd_ = CreateWindowExW(0, L"RoiE2eOtherWindow", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 960, 760,
+                                240, 140, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
     pumpOwnMessages();
 }

@@ -151,8 +151,7 @@ void printMeasurements() {
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (GetFileAttributesExW(programPath().c_str(), GetFileExInfoStandard, &data)) {
-        const unsigned long long size =
-            (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         std::printf("  size of %s: %llu bytes\n", narrow(programPath()).c_str(), size);
     }
     std::printf("  %s\n", describeInput().c_str());

@@ -67,9 +67,10 @@ void expectFile(const TempDir& dir, const std::string& expected) {
     EXPECT_EQ(hexBytes(*bytes), hexBytes(expected));
 }
 
-// Starts the program and waits for its main window to be shown. A creation notice on
-// the way is checked (when expected) and dismissed either way, so a run never blocks.
-HWND openMain(App& app, bool expectNotice, bool measureStartup = false) {
+// Starts the program and waits for its main window to be shown. A box on the way (the
+// creation notice, the read warning) is checked (when expected) and dismissed either
+// way, so a run never blocks.
+HWND openMainWith(App& app, const wchar_t* expectedBox, bool measureStartup = false) {
     if (!app.start()) {
         ADD_FAILURE() << "CreateProcessW failed for " << narrow(programPath()) << ", error " << GetLastError();
         return nullptr;
@@ -83,10 +84,10 @@ HWND openMain(App& app, bool expectNotice, bool measureStartup = false) {
     const double shownAt = nowMs();
     if (HWND box = findAnyMessageBox(app.pid())) {
         const BoxContent content = readMessageBox(box);
-        if (expectNotice) {
-            EXPECT_EQ(content.texts, std::vector<std::wstring>{NOTICE_TEXT});
+        if (expectedBox != nullptr) {
+            EXPECT_EQ(content.texts, std::vector<std::wstring>{expectedBox});
             EXPECT_EQ(content.buttons, std::vector<std::wstring>{L"OK"});
-            EXPECT_EQ(findMainWindow(app.pid()), nullptr) << "the main window is visible behind the notice";
+            EXPECT_EQ(findMainWindow(app.pid()), nullptr) << "the main window is visible behind the box";
         } else {
             ADD_FAILURE() << "unexpected box: " << (content.texts.empty() ? "" : narrow(content.texts[0]));
         }
@@ -94,8 +95,8 @@ HWND openMain(App& app, bool expectNotice, bool measureStartup = false) {
             ADD_FAILURE() << "the box did not close on OK";
             return nullptr;
         }
-    } else if (expectNotice) {
-        ADD_FAILURE() << "the main window appeared without the creation notice";
+    } else if (expectedBox != nullptr) {
+        ADD_FAILURE() << "the main window appeared without the box " << narrow(expectedBox);
     } else if (measureStartup) {
         measurements().startupMs.push_back(shownAt - app.startedAtMs());
     }
@@ -104,6 +105,10 @@ HWND openMain(App& app, bool expectNotice, bool measureStartup = false) {
         ADD_FAILURE() << "the main window did not appear; windows:\n" << describeWindows(app.pid());
     }
     return main;
+}
+
+HWND openMain(App& app, bool expectNotice, bool measureStartup = false) {
+    return openMainWith(app, expectNotice ? NOTICE_TEXT : nullptr, measureStartup);
 }
 
 enum class CloseBy { CloseBox, AltF4 };
@@ -523,7 +528,8 @@ TEST(SaveFailure, DirectoryNamedLikeTheFile) {
     const std::wstring path = dir.file(L"bankroll.roi");
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
     App app(dir.path());
-    HWND main = openMain(app, false, true);  // a directory counts as present: no notice
+    // A directory counts as present: no notice, but it cannot be read, and that is said.
+    HWND main = openMainWith(app, READ_WARNING_TEXT);
     ASSERT_NE(main, nullptr);
     expectCells(main, {L"", L"", L"", L"", ZERO_MONEY, ZERO_MONEY, L"", L"", L""});
     expectSavesFailSafely(app, main, dir, "");
@@ -556,6 +562,53 @@ TEST(SaveTiming, HundredCalculates) {
     expectFile(dir, "\"1000.00\"\r\n\"6000\"\r\n");  // the cell shows the mask, which keeps the cents
     EXPECT_EQ(findAnyMessageBox(app.pid()), nullptr);
     closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+}
+
+// Another program holds bankroll.roi open without sharing while the calculator starts:
+// the calculator says it could not read it, and never writes it in that run, not even
+// once the file is free; the next start shows the bankroll the file kept.
+TEST(ReadFailure, FileHeldOpenAtStartIsNeverOverwritten) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string content = "\"100\"\r\n\"200\"\r\n";
+    const std::wstring path = dir.file(L"bankroll.roi");
+    ASSERT_TRUE(writeBytes(path, content));
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        App app(dir.path());
+        HWND main = openMainWith(app, READ_WARNING_TEXT);
+        if (main == nullptr) {
+            CloseHandle(held);
+            FAIL() << "no main window";
+        }
+        expectCells(main, {L"", L"", L"", L"", ZERO_MONEY, ZERO_MONEY, L"", L"", L""});
+        ASSERT_TRUE(setCellText(main, TOTAL_WON, L"150"));
+        ASSERT_TRUE(setCellText(main, TOTAL_BET, L"100"));
+        {
+            SCOPED_TRACE("CALCULATE while the file is held");
+            pressAndExpectSaveWarning(
+                app, main, CALCULATE,
+                {L"150", L"100", L"", L"", ZERO_MONEY, L"$       50.00", L"$   1.50", L"  0.00%", L"$    0.00"});
+        }
+        CloseHandle(held);
+        expectFile(dir, content);
+        {
+            SCOPED_TRACE("CALCULATE once the file is free");
+            pressAndExpectSaveWarning(
+                app, main, CALCULATE,
+                {L"150", L"100", L"", L"", ZERO_MONEY, L"$      100.00", L"$   1.50", L"  0.00%", L"$    0.00"});
+        }
+        expectFile(dir, content);
+        EXPECT_EQ(GetFileAttributesW(dir.file(L"bankroll.roi.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+        closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+    }
+    App again(dir.path());
+    HWND main = openMain(again, false);
+    ASSERT_NE(main, nullptr);
+    expectCells(main, {L"", L"", L"", L"", L"$      100.00", L"$      200.00", L"", L"", L""});
+    closeAndExpectExitZero(again, main, CloseBy::CloseBox);
+    expectFile(dir, content);
 }
 
 // --- the help screen -----------------------------------------------------------------------------
