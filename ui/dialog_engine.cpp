@@ -33,7 +33,9 @@ constexpr DWORD DEFAULT_DIALOG_STYLE = 0x80C000D4;  // WS_POPUP WS_CAPTION DS_MO
                                                     // DS_NOFAILCREATE DS_3DLOOK
 constexpr DWORD DIALOG_ALWAYS_SET = DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK;  // 0x54
 
-void putWord(std::vector<WORD>& words, unsigned value) { words.push_back(static_cast<WORD>(value & 0xFFFF)); }
+void putWord(std::vector<WORD>& words, unsigned value) {
+    words.push_back(static_cast<WORD>(value & 0xFFFF));
+}
 
 void putDword(std::vector<WORD>& words, DWORD value) {
     putWord(words, value & 0xFFFF);  // little-endian: low half first
@@ -164,7 +166,9 @@ long resourceId(std::wstring_view name) {
     return id;
 }
 
-wchar_t upperAscii(wchar_t unit) { return (unit >= L'a' && unit <= L'z') ? static_cast<wchar_t>(unit - 32) : unit; }
+wchar_t upperAscii(wchar_t unit) {
+    return (unit >= L'a' && unit <= L'z') ? static_cast<wchar_t>(unit - 32) : unit;
+}
 
 struct ResourceSearch {
     std::wstring_view wanted;
@@ -213,14 +217,16 @@ void attachImage(HWND control, WindowRecord& record, const std::wstring& name, b
         return;  // the control stays empty
     }
     record.image = image;
-    HANDLE previous = reinterpret_cast<HANDLE>(SendMessageA(control, STM_SETIMAGE, type,
-                                                            reinterpret_cast<LPARAM>(image)));
+    HANDLE previous =
+        reinterpret_cast<HANDLE>(SendMessageA(control, STM_SETIMAGE, type, reinterpret_cast<LPARAM>(image)));
     if (previous != nullptr && previous != image) {
         freeImage(previous, isIcon);
     }
 }
 
-int clampToInt(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
+int clampToInt(long long value) {
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
 
 // ---- procedure: handlers ----------------------------------------------------------------
 
@@ -320,7 +326,7 @@ INT_PTR onDrawItem(LPARAM lParam) {
 
 constexpr int TEXT_SYSTEM_COLOURS[] = {COLOR_MENUTEXT,   COLOR_WINDOWTEXT, COLOR_WINDOWTEXT, COLOR_BTNTEXT,
                                        COLOR_WINDOWTEXT, COLOR_WINDOWTEXT, COLOR_WINDOWTEXT};
-constexpr int BACKGROUND_SYSTEM_COLOURS[] = {COLOR_MENU,    COLOR_WINDOW,    COLOR_WINDOW,  COLOR_BTNFACE,
+constexpr int BACKGROUND_SYSTEM_COLOURS[] = {COLOR_MENU,    COLOR_WINDOW,    COLOR_WINDOW, COLOR_BTNFACE,
                                              COLOR_BTNFACE, COLOR_SCROLLBAR, COLOR_BTNFACE};
 
 // WM_CTLCOLORMSGBOX to WM_CTLCOLORSTATIC for control with device context dc.
@@ -330,8 +336,8 @@ INT_PTR onControlColour(UINT message, HDC dc, HWND control) {
     if (record == nullptr || record->textColour == COLOUR_NOT_SET) {
         return FALSE;  // the system colours apply
     }
-    const COLORREF text = record->textColour >= 0 ? static_cast<COLORREF>(record->textColour)
-                                                  : GetSysColor(TEXT_SYSTEM_COLOURS[entry]);
+    const COLORREF text =
+        record->textColour >= 0 ? static_cast<COLORREF>(record->textColour) : GetSysColor(TEXT_SYSTEM_COLOURS[entry]);
     SetTextColor(dc, text);
     if (record->backgroundColour >= 0) {
         const COLORREF background = static_cast<COLORREF>(record->backgroundColour);
@@ -387,8 +393,7 @@ INT_PTR defaultAction(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 // One message for the modal loop or the pump: true when dialog's accelerators or
 // keyboard navigation took it.
 bool dialogTakes(HWND dialog, MSG& message) {
-    const WindowRecord* record = findRecord(dialog);
-    HACCEL accelerators = record != nullptr ? record->accelerators : nullptr;
+    HACCEL accelerators = acceleratorsOf(dialog);
     if (accelerators != nullptr && TranslateAcceleratorW(dialog, accelerators, &message) != 0) {
         return true;
     }
@@ -430,8 +435,7 @@ std::string toNarrow(std::wstring_view text) {
         return {};
     }
     std::string narrow(static_cast<std::size_t>(length), '\0');
-    const int written =
-        WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+    const int written = WideCharToMultiByte(codePage, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
     if (written <= 0) {
         return {};
     }
@@ -469,19 +473,19 @@ std::vector<WORD> buildDialogTemplate(DWORD style, DWORD extendedStyle, int x, i
                                       const TemplateFont& font) {
     std::vector<WORD> words;
     words.reserve(32 + font.face.size());
-    putWord(words, 1);          // dlgVer
-    putWord(words, 0xFFFF);     // signature: the extended form
-    putDword(words, 0);         // helpID
+    putWord(words, 1);       // dlgVer
+    putWord(words, 0xFFFF);  // signature: the extended form
+    putDword(words, 0);      // helpID
     putDword(words, extendedStyle);
     putDword(words, style);
-    putWord(words, 0);          // cDlgItems: controls are added as windows afterwards
+    putWord(words, 0);  // cDlgItems: controls are added as windows afterwards
     putWord(words, static_cast<WORD>(templateCoordinate(x)));
     putWord(words, static_cast<WORD>(templateCoordinate(y)));
     putWord(words, static_cast<WORD>(templateCoordinate(width)));
     putWord(words, static_cast<WORD>(templateCoordinate(height)));
-    putWord(words, 0);          // menu: none
-    putWord(words, 0);          // windowClass: the dialog class
-    putText(words, L" ");       // title: the caption is set as UTF-16 text after creation
+    putWord(words, 0);     // menu: none
+    putWord(words, 0);     // windowClass: the dialog class
+    putText(words, L" ");  // title: the caption is set as UTF-16 text after creation
     if ((style & (DS_SETFONT | DS_SHELLFONT)) != 0) {
         putWord(words, font.pointSize);
         putWord(words, font.weight);
@@ -521,8 +525,8 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
     const bool centred = (style & DS_CENTER) != 0;
 
     // 2. Template, 3. the window (hidden, since WS_VISIBLE is gone).
-    const std::vector<WORD> words = buildDialogTemplate(style, extendedStyle, x, y, width, height,
-                                                        defaultTemplateFont());
+    const std::vector<WORD> words =
+        buildDialogTemplate(style, extendedStyle, x, y, width, height, defaultTemplateFont());
     HWND dialog = CreateDialogIndirectParamW(instance(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), parent,
                                              engineDialogProc, 0);
     loadWorkingControlWord();
@@ -536,8 +540,7 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
         RECT client = {};
         if (GetWindowRect(dialog, &outer) != FALSE && GetClientRect(dialog, &client) != FALSE) {
             const long long outerWidth = static_cast<long long>(width) + (outer.right - outer.left) - client.right;
-            const long long outerHeight =
-                static_cast<long long>(height) + (outer.bottom - outer.top) - client.bottom;
+            const long long outerHeight = static_cast<long long>(height) + (outer.bottom - outer.top) - client.bottom;
             long long left = x;
             long long top = y;
             if (centred) {
@@ -556,10 +559,9 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
                 left = std::max<long long>(left, 0);
                 top = std::max<long long>(top, 0);
             }
-            SetWindowPos(dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth),
-                         clampToInt(outerHeight),
-                         SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOOWNERZORDER |
-                             SWP_NOSENDCHANGING);
+            SetWindowPos(
+                dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth), clampToInt(outerHeight),
+                SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING);
         }
     }
 
@@ -626,8 +628,8 @@ void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, in
 
     // 5. The window.
     HWND control = CreateWindowExW(extendedStyle, rules.className, isImage ? nullptr : wideText.c_str(), style, left,
-                                   top, boxWidth, boxHeight, dialog,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance(), nullptr);
+                                   top, boxWidth, boxHeight, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   instance(), nullptr);
     loadWorkingControlWord();
     if (control == nullptr) {
         return;  // no record, no image, no further set-up
@@ -773,7 +775,9 @@ void setControlFont(HWND dialog, int id, int fontNumber) {
     }
 }
 
-void releaseFont(int fontNumber) { unrealiseFont(fontNumber); }
+void releaseFont(int fontNumber) {
+    unrealiseFont(fontNumber);
+}
 
 // ---- running -------------------------------------------------------------------------------------
 

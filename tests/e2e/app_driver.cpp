@@ -2,9 +2,11 @@
 // process boundary, user input and screen grabs. Scenarios live in roicalc_e2e_test.cpp.
 #include "tests/e2e/app_driver.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -432,6 +434,90 @@ HWND findMessageBox(DWORD pid, std::wstring_view text) {
         }
     }
     return nullptr;
+}
+
+namespace {
+
+BOOL CALLBACK countWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+// The GDI handle table that the process's PEB points to (64-bit layout: 24-byte
+// entries, type byte 0 for a free one), read from outside; -1 where it cannot be.
+int gdiTableCount(HANDLE process, DWORD pid) {
+#if defined(_WIN64)
+    struct Entry {
+        std::uint64_t object;
+        std::uint16_t processId;
+        std::uint16_t count;
+        std::uint16_t unique;
+        std::uint8_t type;
+        std::uint8_t flags;
+        std::uint64_t user;
+    };
+    static_assert(sizeof(Entry) == 24);
+    struct BasicInformation {
+        void* reserved1;
+        void* peb;
+        void* reserved2[2];
+        ULONG_PTR processId;
+        void* reserved3;
+    };
+    using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto query =
+        ntdll == nullptr
+            ? nullptr
+            : reinterpret_cast<Query>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryInformationProcess")));
+    BasicInformation basic{};
+    if (query == nullptr || query(process, 0, &basic, sizeof(basic), nullptr) != 0 || basic.peb == nullptr) {
+        return -1;
+    }
+    std::uint64_t table = 0;
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process, static_cast<const char*>(basic.peb) + 0xF8, &table, sizeof(table), &read) ||
+        table == 0) {
+        return -1;
+    }
+    std::vector<Entry> entries(0x10000);
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
+                           entries.size() * sizeof(Entry), &read) ||
+        read != entries.size() * sizeof(Entry)) {
+        return -1;
+    }
+    const auto self = static_cast<std::uint16_t>(pid);
+    int count = 0;
+    for (const Entry& entry : entries) {
+        if (entry.type != 0 && (entry.processId == 0 || entry.processId == self)) {
+            ++count;
+        }
+    }
+    return count;
+#else
+    (void)process;
+    (void)pid;
+    return -1;
+#endif
+}
+
+}  // namespace
+
+GuiCounts guiCountsOf(HANDLE process, DWORD pid) {
+    GuiCounts counts;
+    counts.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
+    counts.userObjects = GetGuiResources(process, GR_USEROBJECTS);
+    for (const TopWindow& w : topWindowsOf(pid)) {
+        ++counts.windows;
+        EnumChildWindows(w.hwnd, countWindow, reinterpret_cast<LPARAM>(&counts.windows));
+    }
+    counts.gdiTable = gdiTableCount(process, pid);
+    return counts;
+}
+
+std::string describe(const GuiCounts& counts) {
+    return "GDI objects " + std::to_string(counts.gdiObjects) + ", USER objects " + std::to_string(counts.userObjects) +
+           ", windows " + std::to_string(counts.windows) + ", GDI table entries " + std::to_string(counts.gdiTable);
 }
 
 std::vector<HWND> helpWindowsOf(DWORD pid) {
