@@ -863,9 +863,11 @@ TEST(Help, RacingInputLeavesNothingBehind) {
     // window manager Wine waits 2 s for each minimise, so the other rounds post the
     // WM_SIZE messages a minimise and a restore send to the window.
     constexpr int REAL_MINIMISE_EVERY = 50;
-    // What the window system may still hand out or take back lazily between two counts;
-    // a leak in every round, or in every fourth, would exceed it.
-    constexpr int SLACK = 40;
+    // What the window system may still hand out lazily between two counts: under Wine
+    // the GDI table grows by up to about 55 entries over the first rounds (seen: from
+    // 209 to 265) and then stays. A few objects leaked in every round of a long run
+    // exceed it; the window count has no slack at all.
+    constexpr int SLACK = 60;
     HelpRun run;
     ASSERT_TRUE(run.dir.ok());
     ASSERT_TRUE(writeBytes(run.dir.file(L"bankroll.roi"), ZERO_FILE));
