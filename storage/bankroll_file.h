@@ -9,11 +9,15 @@ namespace roi {
 
 inline constexpr char BANKROLL_FILE_NAME[] = "bankroll.roi";
 
-// Rewrites the file named by session().bankrollFileName on channel 1. True only when
-// the open, both values, both line ends and the close all succeeded.
+// Replaces the file named by session().bankrollFileName with the two values, written
+// on channel 1 to the same name plus ".tmp" and flushed first. True only when every
+// step succeeded; otherwise the old file is untouched and the temporary file removed.
 bool writeBankroll(std::string_view first, std::string_view second);
 
 // The file's first two values (empty texts for what cannot be read).
 BankrollTexts readBankroll();
+// The same; readable becomes false when the file could not be opened or a read failed
+// for any reason but the end of the data.
+BankrollTexts readBankroll(bool& readable);
 
 }  // namespace roi

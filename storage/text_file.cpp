@@ -430,22 +430,75 @@ void closeChannel(Channel channel) {
     }
 }
 
-std::uint32_t fileAttributes(std::string_view path) {
+std::uint32_t fileAttributes(std::string_view path, std::uint32_t* systemError) {
+    if (systemError != nullptr) {
+        *systemError = 0;
+    }
     std::wstring wide;
     if (const int code = preparePath(path, false, wide); code != 0) {
         reportError(code);
         return 0;
     }
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    DWORD error = 0;
     {
         FpuGuard fpu;
         attributes = GetFileAttributesW(wide.c_str());
+        error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
     }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (systemError != nullptr) {
+            *systemError = error;
+        }
         reportError(ERR_NOT_FOUND);
         return 0;
     }
     return attributes;
+}
+
+void flush(Channel channel) {
+    ChannelRecord* record = writingChannel(channel);
+    if (record == nullptr || record->kind != KIND_DISK) {
+        return;
+    }
+    if (const DWORD error = systemCall(SystemCall::Flush, [&] { FlushFileBuffers(record->handle); }); error != 0) {
+        reportError(failureCode(error));
+    }
+}
+
+void replaceFile(std::string_view from, std::string_view to) {
+    std::wstring source;
+    std::wstring target;
+    if (const int code = preparePath(from, true, source); code != 0) {
+        reportError(code);
+        return;
+    }
+    if (const int code = preparePath(to, true, target); code != 0) {
+        reportError(code);
+        return;
+    }
+    // A rename within one folder: the target is the old file or the new one, never a
+    // mixture, and write-through has it on the disk before the call returns.
+    BOOL moved = FALSE;
+    const DWORD error = systemCall(SystemCall::Replace, [&] {
+        moved = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    });
+    if (!moved || error != 0) {
+        reportError(failureCode(error));
+    }
+}
+
+void removeFile(std::string_view path) {
+    std::wstring wide;
+    if (const int code = preparePath(path, true, wide); code != 0) {
+        reportError(code);
+        return;
+    }
+    BOOL removed = FALSE;
+    const DWORD error = systemCall(SystemCall::Remove, [&] { removed = DeleteFileW(wide.c_str()); });
+    if (!removed || error != 0) {
+        reportError(failureCode(error));
+    }
 }
 
 void resetChannelTable() {

@@ -430,8 +430,10 @@ HWND openCanvas(CanvasThread& canvas) {
             return nullptr;
         }
         HGDIOBJ previous = SelectObject(screen, font);
-        const BOOL measured = GetTextMetricsW(screen, &metrics);
-        SelectObject(screen, previous);
+        const BOOL measured = previous != nullptr && GetTextMetricsW(screen, &metrics);
+        if (previous != nullptr) {
+            SelectObject(screen, previous);
+        }
         ReleaseDC(nullptr, screen);
         if (!measured) {
             return nullptr;
@@ -493,12 +495,16 @@ HWND openCanvas(CanvasThread& canvas) {
         return fail();
     }
     WindowRecord* record = newRecord(surface);
-    SurfaceState* state = new (std::nothrow) SurfaceState;
-    if (record == nullptr || state == nullptr) {
-        delete state;
+    if (record == nullptr) {
         return fail();
     }
+    // Releasing the frame's record releases the records whose parent is the frame: set
+    // before anything else can fail, this one goes with the frame on every way out.
     record->parent = frame;
+    SurfaceState* state = new (std::nothrow) SurfaceState;
+    if (state == nullptr) {
+        return fail();
+    }
     record->kind = ControlKind::GraphicSurface;
     record->flags = RECORD_CANVAS_SURFACE | RECORD_CONTROL;
     record->style = static_cast<DWORD>(GetWindowLongW(surface, GWL_STYLE));
@@ -531,11 +537,17 @@ HWND openCanvas(CanvasThread& canvas) {
         return fail();
     }
     state->replacedBitmap = SelectObject(state->memoryDc, state->backingBitmap);
+    if (state->replacedBitmap == nullptr) {
+        return fail();  // a DC without its bitmap would draw nowhere
+    }
     if (record->backgroundBrush != nullptr) {
         FillRect(state->memoryDc, &size, record->backgroundBrush);
     }
     // 9. The canvas font, referenced for as long as the surface lives.
     state->replacedFont = SelectObject(state->memoryDc, font);
+    if (state->replacedFont == nullptr) {
+        return fail();
+    }
     addFontReference(fontNumber);
     record->font = fontNumber;
     TEXTMETRICW cell = {};
@@ -690,6 +702,11 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
         return;
     }
     GraphicsHold hold(LockWait::ServeSentMessages);
+    // The wait for the lock serves sent messages, among them a close that destroys the
+    // surface and clears the record: look again now that the lock is held.
+    if (canvas->surfaceRecord == nullptr || canvas->surfaceRecord->surface == nullptr) {
+        return;
+    }
     WindowRecord& record = *canvas->surfaceRecord;
     SurfaceState& surface = *record.surface;
     HDC surfaceDc = GetDC(record.window);
@@ -711,18 +728,31 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
         return;
     }
     HGDIOBJ previous = SelectObject(copyDc, bitmap);
+    if (previous == nullptr) {
+        DeleteDC(copyDc);
+        DeleteObject(bitmap);
+        return;
+    }
     RECT whole{0, 0, width, height};
     if (record.backgroundBrush != nullptr) {
         FillRect(copyDc, &whole, record.backgroundBrush);
     }
+    bool swapped = false;
     {
         MemoryDcHold dcHold;
         BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc, 0, 0,
                SRCCOPY);
-        SelectObject(copyDc, previous);
-        SelectObject(surface.memoryDc, bitmap);
+        // Out of the copy DC first: a bitmap is selected into one DC at a time.
+        if (SelectObject(copyDc, previous) != nullptr) {
+            swapped = SelectObject(surface.memoryDc, bitmap) != nullptr;
+        }
     }
     DeleteDC(copyDc);
+    if (!swapped) {
+        // The old bitmap is still the surface's; the new one was never handed over.
+        DeleteObject(bitmap);
+        return;
+    }
     DeleteObject(surface.backingBitmap);
     surface.backingBitmap = bitmap;
     surface.width = width;

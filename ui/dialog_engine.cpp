@@ -406,8 +406,7 @@ INT_PTR defaultAction(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 // One message for the modal loop or the pump: true when dialog's accelerators or
 // keyboard navigation took it.
 bool dialogTakes(HWND dialog, MSG& message) {
-    const WindowRecord* record = findRecord(dialog);
-    HACCEL accelerators = record != nullptr ? record->accelerators : nullptr;
+    HACCEL accelerators = acceleratorsOf(dialog);
     if (accelerators != nullptr && TranslateAcceleratorW(dialog, accelerators, &message) != 0) {
         return true;
     }

@@ -119,6 +119,8 @@ constexpr UINT CREATION_NOTICE_STYLE = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
 // A save that fails would otherwise lose the bankroll without a word.
 constexpr char SAVE_FAILED_WARNING[] = "bankroll.roi COULD NOT BE SAVED - YOUR BANKROLL WAS NOT STORED";
 constexpr UINT SAVE_FAILED_STYLE = MB_OK | MB_ICONWARNING | MB_TASKMODAL | MB_SETFOREGROUND;
+// A file that exists but could not be read: the cells do not show the user's bankroll.
+constexpr char NOT_READ_WARNING[] = "bankroll.roi COULD NOT BE READ - YOUR BANKROLL WAS NOT LOADED";
 
 // COMCTL32 classes the main routine asks for; the structure size is the 8 bytes of INITCOMMONCONTROLSEX.
 constexpr DWORD MAIN_ROUTINE_CLASSES = ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_INTERNET_CLASSES;
@@ -129,6 +131,9 @@ using InitCommonControlsExProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 // The one MainDialog of the run, and the focus kept across a deactivation.
 HWND theDialog = nullptr;
 HWND savedFocus = nullptr;
+// False when start-up could not read an existing bankroll.roi: a save would then put
+// values the user never saw over the bankroll, so none is made for the rest of the run.
+bool bankrollLoaded = true;
 
 std::string mainCaption() {
     std::string caption = CAPTION_TITLE;
@@ -159,6 +164,10 @@ void blankCells() {
     }
 }
 
+bool saveBankroll(std::string_view first, std::string_view second) {
+    return bankrollLoaded && writeBankroll(first, second);
+}
+
 void warnBankrollNotSaved() {
     messageBox(SAVE_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
     loadWorkingControlWord();
@@ -181,7 +190,7 @@ void calculate() {
     showValue(theDialog, ID_ENDING_BANKROLL, BANKROLL_MASK, s.endingBankrollText);
     // 4. Save.
     const BankrollTexts toSave = bankrollToSave(s);
-    const bool saved = writeBankroll(toSave.first, toSave.second);
+    const bool saved = saveBankroll(toSave.first, toSave.second);
     // 5. The file is the truth: what it holds now replaces the two values. The cells
     //    keep what step 3 put there.
     BankrollTexts readBack = readBankroll();
@@ -206,7 +215,7 @@ void clearBankrollsCommand() {
     SessionValues& s = session();
     blankCells();
     clearBankrolls(s);
-    const bool saved = writeBankroll("0", "0");  // no read-back here
+    const bool saved = saveBankroll("0", "0");  // no read-back here
     // Plain text without a mask: both cells show "0" until the next CALCULATE.
     setCell(theDialog, ID_STARTING_BANKROLL, s.startingBankrollText);
     setCell(theDialog, ID_ENDING_BANKROLL, s.endingBankrollText);
@@ -284,21 +293,31 @@ HWND mainDialog() {
 void loadBankroll(HWND dialog) {
     SessionValues& s = session();
     s.bankrollFileName = BANKROLL_FILE_NAME;
+    bankrollLoaded = true;
     // Anything whose attributes can be read counts as present, a directory included.
-    const auto attributes = static_cast<std::uint16_t>(fileAttributes(s.bankrollFileName) & 0xFFFFu);
+    // Only a name the system does not find is missing: a file it could not examine
+    // (access denied, a network folder gone) may hold the user's bankroll.
+    std::uint32_t why = 0;
+    const auto attributes = static_cast<std::uint16_t>(fileAttributes(s.bankrollFileName, &why) & 0xFFFFu);
+    const bool missing = attributes == 0 && (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND);
     bool saved = true;
-    if (attributes == 0) {
+    if (missing) {
         // Shown while MainDialog is still hidden; the empty title gives the default one.
         messageBox(CREATION_NOTICE, "", CREATION_NOTICE_STYLE);
         loadWorkingControlWord();
         saved = writeBankroll("0", "0");
     }
-    BankrollTexts read = readBankroll();
+    bool readable = true;
+    BankrollTexts read = readBankroll(readable);
     adoptBankroll(s, std::move(read.first), std::move(read.second));
     showValue(dialog, ID_STARTING_BANKROLL, BANKROLL_MASK, s.startingBankrollText);
     showValue(dialog, ID_ENDING_BANKROLL, BANKROLL_MASK, s.endingBankrollText);
     if (!saved) {
         warnBankrollNotSaved();
+    } else if (!readable || (attributes == 0 && !missing)) {
+        bankrollLoaded = false;
+        messageBox(NOT_READ_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
+        loadWorkingControlWord();
     }
 }
 
@@ -324,6 +343,9 @@ MainWindow buildMainWindow(HWND parent) {
                                  DIALOG_HEIGHT, DIALOG_STYLE, DIALOG_EX_STYLE);
     theDialog = window.dialog;
     savedFocus = nullptr;
+    if (window.dialog == nullptr) {
+        return window;  // no window to show a bankroll in: the file is left alone
+    }
     for (const ControlSpec& c : MAIN_CONTROLS) {
         addControl(window.dialog, c.id, c.kind, c.text, c.x, c.y, c.width, c.height, c.style, c.extendedStyle);
     }
@@ -335,14 +357,19 @@ MainWindow buildMainWindow(HWND parent) {
     return window;
 }
 
-INT_PTR runMainWindow(HWND parent) {
+INT_PTR runMainWindow(HWND parent, bool* created) {
     ErrorSlot slot;
     loadWorkingControlWord();
     const MainWindow window = buildMainWindow(parent);
+    if (created != nullptr) {
+        *created = window.dialog != nullptr;
+    }
     INT_PTR result = 0;
-    runModal(window.dialog, mainDialogHandler, &result);
-    loadWorkingControlWord();
-    releaseFont(window.cellFont);
+    if (window.dialog != nullptr) {
+        runModal(window.dialog, mainDialogHandler, &result);
+        loadWorkingControlWord();
+        releaseFont(window.cellFont);
+    }
     return result;
 }
 
@@ -350,8 +377,9 @@ int mainRoutine(HINSTANCE, HINSTANCE, const wchar_t*, int) {
     ErrorSlot slot;
     loadWorkingControlWord();
     initCommonControls();
-    runMainWindow(nullptr);
-    return 0;  // whatever the modal run gave
+    bool created = false;
+    runMainWindow(nullptr, &created);
+    return created ? 0 : NO_MAIN_WINDOW_EXIT_CODE;  // 0 whatever the modal run gave
 }
 
 }  // namespace roi

@@ -22,7 +22,13 @@ enum : int {
     ID_CLEAR_BANKROLLS = 1026,
 };
 
-// The program's main routine (its four arguments are ignored); returns 0.
+// The exit code when MainDialog could not be created. Not 0, which says the program
+// ran, and not 255, the start-up refusal and a fatal runtime error: 1, the usual
+// "failed" code, so whoever started the program can tell the three apart.
+inline constexpr int NO_MAIN_WINDOW_EXIT_CODE = 1;
+
+// The program's main routine (its four arguments are ignored); returns 0, or
+// NO_MAIN_WINDOW_EXIT_CODE when MainDialog could not be created.
 int mainRoutine(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, int showState);
 
 // Ensures bankroll.roi exists, loads it into the session and the two bankroll cells.
@@ -33,6 +39,7 @@ INT_PTR mainDialogHandler(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
 
 // MainDialog as the window builder has it just before the modal run: hidden, with
 // its 26 controls, the cell font on the nine cells and the bankroll loaded.
+// A dialog that could not be created leaves everything else undone, the bankroll file included.
 struct MainWindow {
     HWND dialog = nullptr;  // 0 when the dialog could not be created
     int cellFont = 0;       // font number of the cell font
@@ -43,8 +50,9 @@ struct MainWindow {
 MainWindow buildMainWindow(HWND parent);
 
 // The window builder: buildMainWindow, the modal run with mainDialogHandler, then the
-// cell font is released. Returns the modal run's result.
-INT_PTR runMainWindow(HWND parent);
+// cell font is released. Returns the modal run's result; *created (when given) says
+// whether the dialog could be created at all (without it nothing runs).
+INT_PTR runMainWindow(HWND parent, bool* created = nullptr);
 
 // The handle of the MainDialog built last (0 before the first build).
 HWND mainDialog();

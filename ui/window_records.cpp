@@ -213,6 +213,19 @@ WindowRecord* findRecord(HWND window) {
     return nullptr;
 }
 
+HACCEL acceleratorsOf(HWND window) {
+    if (window == nullptr) {
+        return nullptr;
+    }
+    LockGuard guard(recordLock);
+    for (const WindowRecord* record = recordHead; record != nullptr; record = record->next) {
+        if (record->window == window) {
+            return record->accelerators;
+        }
+    }
+    return nullptr;
+}
+
 void releaseRecord(HWND window) {
     // A null handle would match every parentless record as its child.
     if (window == nullptr) {
@@ -461,8 +474,12 @@ void createDefaultFonts() {
 
 // ---- active dialog ------------------------------------------------------------------
 
-HWND activeDialog() { return activeWindow.load(); }
+HWND activeDialog() {
+    return activeWindow.load();
+}
 
-void setActiveDialog(HWND window) { activeWindow.store(window); }
+void setActiveDialog(HWND window) {
+    activeWindow.store(window);
+}
 
 }  // namespace roi

@@ -75,9 +75,9 @@ struct WindowRecord {
     int showCommand = SW_SHOW;
     DWORD style = 0;
     DWORD extendedStyle = 0;
-    int font = 0;                  // controls and canvases: font number (0 = none given)
-    HFONT dialogFont = nullptr;    // dialogs: the font the dialog manager made; new controls get it
-    HFONT initialFont = nullptr;   // controls: the font before setControlFont first changed it
+    int font = 0;                 // controls and canvases: font number (0 = none given)
+    HFONT dialogFont = nullptr;   // dialogs: the font the dialog manager made; new controls get it
+    HFONT initialFont = nullptr;  // controls: the font before setControlFont first changed it
     bool initialFontKnown = false;
     bool initialFontIsSystem = false;
     DialogHandler handler = nullptr;
@@ -94,6 +94,9 @@ struct WindowRecord {
 // returns it, or null when window already has one.
 WindowRecord* newRecord(HWND window);
 WindowRecord* findRecord(HWND window);
+// window's accelerator table, read under the record-list lock (null without a record):
+// another thread may release the record as soon as the lock is let go.
+HACCEL acceleratorsOf(HWND window);
 // Releases the records of window's children, then window's own (font references,
 // initial fonts, shared brushes, images, surface DC and bitmap), and unlinks them.
 void releaseRecord(HWND window);

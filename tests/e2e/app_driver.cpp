@@ -2,9 +2,11 @@
 // process boundary, user input and screen grabs. Scenarios live in roicalc_e2e_test.cpp.
 #include "tests/e2e/app_driver.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -44,7 +46,9 @@ DWORD WINAPI watchdogThread(void* parameter) {
     ExitProcess(3);
 }
 
-bool sameText(const std::wstring& a, const wchar_t* b) { return a == b; }
+bool sameText(const std::wstring& a, const wchar_t* b) {
+    return a == b;
+}
 
 bool startsWith(const std::wstring& text, std::wstring_view prefix) {
     return text.size() >= prefix.size() && std::wstring_view(text).substr(0, prefix.size()) == prefix;
@@ -131,9 +135,10 @@ std::wstring toWindowsPath(const std::string& path) {
         // Under Wine a Unix path names a file on the drive that maps the root.
         using DosName = wchar_t*(CDECL*)(const char*);
         const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        const auto dosName = kernel ? reinterpret_cast<DosName>(
-                                          reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")))
-                                    : nullptr;
+        const auto dosName =
+            kernel
+                ? reinterpret_cast<DosName>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")))
+                : nullptr;
         if (dosName) {
             if (wchar_t* converted = dosName(path.c_str())) {
                 std::wstring result = converted;
@@ -213,7 +218,9 @@ TempDir::~TempDir() {
     }
 }
 
-std::wstring TempDir::file(std::wstring_view name) const { return path_ + L"\\" + std::wstring(name); }
+std::wstring TempDir::file(std::wstring_view name) const {
+    return path_ + L"\\" + std::wstring(name);
+}
 
 bool writeBytes(const std::wstring& path, std::string_view bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -304,7 +311,9 @@ bool App::start() {
     return true;
 }
 
-bool App::running() const { return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+bool App::running() const {
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
 
 std::optional<DWORD> App::waitForExit(DWORD timeoutMs) {
     if (!info_.hProcess) {
@@ -423,6 +432,90 @@ HWND findMessageBox(DWORD pid, std::wstring_view text) {
     return nullptr;
 }
 
+namespace {
+
+BOOL CALLBACK countWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+// The GDI handle table that the process's PEB points to (64-bit layout: 24-byte
+// entries, type byte 0 for a free one), read from outside; -1 where it cannot be.
+int gdiTableCount(HANDLE process, DWORD pid) {
+#if defined(_WIN64)
+    struct Entry {
+        std::uint64_t object;
+        std::uint16_t processId;
+        std::uint16_t count;
+        std::uint16_t unique;
+        std::uint8_t type;
+        std::uint8_t flags;
+        std::uint64_t user;
+    };
+    static_assert(sizeof(Entry) == 24);
+    struct BasicInformation {
+        void* reserved1;
+        void* peb;
+        void* reserved2[2];
+        ULONG_PTR processId;
+        void* reserved3;
+    };
+    using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto query =
+        ntdll == nullptr
+            ? nullptr
+            : reinterpret_cast<Query>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryInformationProcess")));
+    BasicInformation basic{};
+    if (query == nullptr || query(process, 0, &basic, sizeof(basic), nullptr) != 0 || basic.peb == nullptr) {
+        return -1;
+    }
+    std::uint64_t table = 0;
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(process, static_cast<const char*>(basic.peb) + 0xF8, &table, sizeof(table), &read) ||
+        table == 0) {
+        return -1;
+    }
+    std::vector<Entry> entries(0x10000);
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
+                           entries.size() * sizeof(Entry), &read) ||
+        read != entries.size() * sizeof(Entry)) {
+        return -1;
+    }
+    const auto self = static_cast<std::uint16_t>(pid);
+    int count = 0;
+    for (const Entry& entry : entries) {
+        if (entry.type != 0 && (entry.processId == 0 || entry.processId == self)) {
+            ++count;
+        }
+    }
+    return count;
+#else
+    (void)process;
+    (void)pid;
+    return -1;
+#endif
+}
+
+}  // namespace
+
+GuiCounts guiCountsOf(HANDLE process, DWORD pid) {
+    GuiCounts counts;
+    counts.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
+    counts.userObjects = GetGuiResources(process, GR_USEROBJECTS);
+    for (const TopWindow& w : topWindowsOf(pid)) {
+        ++counts.windows;
+        EnumChildWindows(w.hwnd, countWindow, reinterpret_cast<LPARAM>(&counts.windows));
+    }
+    counts.gdiTable = gdiTableCount(process, pid);
+    return counts;
+}
+
+std::string describe(const GuiCounts& counts) {
+    return "GDI objects " + std::to_string(counts.gdiObjects) + ", USER objects " + std::to_string(counts.userObjects) +
+           ", windows " + std::to_string(counts.windows) + ", GDI table entries " + std::to_string(counts.gdiTable);
+}
+
 std::vector<HWND> helpWindowsOf(DWORD pid) {
     std::vector<HWND> found;
     for (const TopWindow& w : topWindowsOf(pid)) {
@@ -493,7 +586,9 @@ bool setControlText(HWND control, const std::wstring& text) {
     return control && sendTimed(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &done) && done;
 }
 
-std::optional<std::wstring> cellText(HWND dialog, int id) { return controlText(GetDlgItem(dialog, id)); }
+std::optional<std::wstring> cellText(HWND dialog, int id) {
+    return controlText(GetDlgItem(dialog, id));
+}
 
 bool setCellText(HWND dialog, int id, const std::wstring& text) {
     return setControlText(GetDlgItem(dialog, id), text);
@@ -640,8 +735,8 @@ bool pressAltF4(HWND target) {
         return PostMessageW(target, WM_SYSKEYDOWN, VK_F4, keyLParam(VK_F4, false, true)) &&
                PostMessageW(target, WM_SYSKEYUP, VK_F4, keyLParam(VK_F4, true, true));
     }
-    return sendInputs({keyInput(VK_MENU, false), keyInput(VK_F4, false), keyInput(VK_F4, true),
-                       keyInput(VK_MENU, true)});
+    return sendInputs(
+        {keyInput(VK_MENU, false), keyInput(VK_F4, false), keyInput(VK_F4, true), keyInput(VK_MENU, true)});
 }
 
 bool focusByClick(HWND control, DWORD thread) {
@@ -835,8 +930,8 @@ OtherWindow::OtherWindow() {
     }();
     if (atom) {
         // Far from the calculator, so that it covers none of its controls.
-        hwnd_ = CreateWindowExW(0, L"RoiE2eOtherWindow", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 960,
-                                760, 240, 140, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        hwnd_ = CreateWindowExW(0, L"RoiE2eOtherWindow", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 960, 760,
+                                240, 140, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
     pumpOwnMessages();
 }

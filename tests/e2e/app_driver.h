@@ -24,6 +24,7 @@ std::wstring helpCaption();
 inline constexpr wchar_t BOX_TITLE[] = L"Kestrelvox";
 inline constexpr wchar_t NOTICE_TEXT[] = L"bankoll.roi NOT FOUND - CREATING NEW BANKROLL FILE";
 inline constexpr wchar_t SAVE_WARNING_TEXT[] = L"bankroll.roi COULD NOT BE SAVED - YOUR BANKROLL WAS NOT STORED";
+inline constexpr wchar_t READ_WARNING_TEXT[] = L"bankroll.roi COULD NOT BE READ - YOUR BANKROLL WAS NOT LOADED";
 inline constexpr wchar_t HELP_CLASS[] = L"STAVEGRAPH";
 
 // The program under test, as a Windows path.
@@ -123,6 +124,18 @@ HWND findMessageBox(DWORD pid, std::wstring_view text);
 HWND findAnyMessageBox(DWORD pid);
 // The visible help windows of the program.
 std::vector<HWND> helpWindowsOf(DWORD pid);
+// What a process holds of the window system, for leak checks. GetGuiResources is a
+// stub under Wine (it counts 0), so the windows are counted too, and on the 64-bit
+// build the GDI objects are also counted in the process's own GDI handle table.
+struct GuiCounts {
+    DWORD gdiObjects = 0;   // GetGuiResources
+    DWORD userObjects = 0;  // GetGuiResources
+    int windows = 0;        // its top-level windows and all their descendants
+    int gdiTable = -1;      // entries of its GDI handle table; -1 where it cannot be read
+};
+GuiCounts guiCountsOf(HANDLE process, DWORD pid);
+std::string describe(const GuiCounts& counts);
+
 // "class 'x' title 'y' (hidden)" for every top-level window: for failure messages.
 std::string describeWindows(DWORD pid);
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/runtime.h"
+#include "storage/text_file.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -29,12 +30,15 @@ protected:
         roi::session().bankrollFileName = roi::BANKROLL_FILE_NAME;
     }
     void TearDown() override {
+        roi::setSystemCallSeam(nullptr);
         SetCurrentDirectoryW(previous_.c_str());  // before the directory is removed
         roi::session().bankrollFileName.clear();
     }
 
-    // The file in the current directory, by its full path.
+    // The file in the current directory, by its full path, and the temporary file a
+    // save writes first.
     std::string file() const { return dir_.file(roi::BANKROLL_FILE_NAME); }
+    std::string temporary() const { return dir_.file(std::string(roi::BANKROLL_FILE_NAME) + ".tmp"); }
 
     TempDir dir_;
     std::wstring previous_;
@@ -129,7 +133,7 @@ TEST_F(BankrollFile, ReadOnlyFileKeepsItsContent) {
     }
     roi::ErrorSlot slot;
     EXPECT_FALSE(roi::writeBankroll("1000", "1050.5"));
-    EXPECT_EQ(slot.code(), 52);  // the layer's last code: the second line end on a closed channel
+    EXPECT_EQ(slot.code(), 70);  // the replacement is refused: access denied
     EXPECT_EQ(readRaw(file()), "\"100\"\r\n\"200\"\r\n");
     slot.clear();
     const roi::BankrollTexts back = roi::readBankroll();
@@ -185,6 +189,125 @@ TEST_F(BankrollFile, WriteReportsIntoTheCallersSlotOnlyOnFailure) {
         EXPECT_NE(inner.code(), 0);
     }
     EXPECT_EQ(outer.code(), 0);
+}
+
+// Seam: the nth call of one kind leaves a last-error value, as a full disk or a failing
+// device would; the call itself has run.
+roi::SystemCall failingCall = roi::SystemCall::Open;
+int failOnNth = 0;
+DWORD failWith = 0;
+int callsSeen = 0;
+
+void failNthCall(roi::SystemCall call) {
+    if (call == failingCall && ++callsSeen == failOnNth) {
+        SetLastError(failWith);
+    }
+}
+
+HANDLE holdUnshared(const std::string& path) {
+    return CreateFileW(roi_test::widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Every step of a save failing in turn: the old file keeps its bytes, the save says it
+// failed, and no temporary file is left behind where the save could remove it.
+TEST_F(BankrollFile, AFailingStepLeavesTheOldFileWhole) {
+    enum class Cause { Seam, TemporaryHeld, TemporaryIsAFolder, FileHeld, FileIsAFolder };
+    struct Case {
+        const char* what;
+        Cause cause;
+        roi::SystemCall call;  // Seam only
+        int nth;
+        DWORD systemError;
+        int code;  // the last one reported: after a failed open, a closed channel's 52
+    };
+    const Case cases[] = {
+        {"temporary file held open by another program", Cause::TemporaryHeld, {}, 0, 0, 52},
+        {"a folder with the temporary file's name", Cause::TemporaryIsAFolder, {}, 0, 0, 52},
+        {"emptying the temporary file", Cause::Seam, roi::SystemCall::Truncate, 1, ERROR_WRITE_PROTECT, 52},
+        {"first value's closing quote", Cause::Seam, roi::SystemCall::Write, 3, ERROR_DISK_FULL, 61},
+        {"second line end", Cause::Seam, roi::SystemCall::Write, 8, ERROR_HANDLE_DISK_FULL, 61},
+        {"flush", Cause::Seam, roi::SystemCall::Flush, 1, ERROR_WRITE_FAULT, 72},
+        {"close's truncation", Cause::Seam, roi::SystemCall::Truncate, 2, ERROR_LOCK_VIOLATION, 70},
+        {"close's handle", Cause::Seam, roi::SystemCall::Close, 1, ERROR_INVALID_HANDLE, 57},
+        {"replacing a file held open by another program", Cause::FileHeld, {}, 0, 0, 70},
+        {"replacing a folder", Cause::FileIsAFolder, {}, 0, 0, 70},
+    };
+    const std::string old = "\"100\"\r\n\"200\"\r\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool fileIsFolder = c.cause == Cause::FileIsAFolder;
+        if (fileIsFolder) {
+            ASSERT_TRUE(DeleteFileW(roi_test::widen(file()).c_str()));
+            ASSERT_TRUE(CreateDirectoryW(roi_test::widen(file()).c_str(), nullptr));
+        } else {
+            ASSERT_TRUE(writeRaw(file(), old));
+        }
+        HANDLE held = INVALID_HANDLE_VALUE;
+        switch (c.cause) {
+        case Cause::Seam:
+            failingCall = c.call;
+            failOnNth = c.nth;
+            failWith = c.systemError;
+            callsSeen = 0;
+            roi::setSystemCallSeam(failNthCall);
+            break;
+        case Cause::TemporaryHeld:
+            ASSERT_TRUE(writeRaw(temporary(), "left by a crash"));
+            held = holdUnshared(temporary());
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            break;
+        case Cause::TemporaryIsAFolder:
+            ASSERT_TRUE(CreateDirectoryW(roi_test::widen(temporary()).c_str(), nullptr));
+            break;
+        case Cause::FileHeld:
+            held = holdUnshared(file());
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            break;
+        case Cause::FileIsAFolder:
+            break;
+        }
+
+        roi::ErrorSlot slot;
+        EXPECT_FALSE(roi::writeBankroll("5", "6"));
+        EXPECT_EQ(slot.code(), c.code);
+        roi::setSystemCallSeam(nullptr);
+        if (held != INVALID_HANDLE_VALUE) {
+            CloseHandle(held);
+        }
+        if (fileIsFolder) {
+            EXPECT_NE(GetFileAttributesW(roi_test::widen(file()).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+            ASSERT_TRUE(RemoveDirectoryW(roi_test::widen(file()).c_str()));
+        } else {
+            EXPECT_EQ(readRaw(file()), old);
+        }
+        if (c.cause == Cause::TemporaryIsAFolder) {
+            ASSERT_TRUE(RemoveDirectoryW(roi_test::widen(temporary()).c_str()));
+        } else if (c.cause == Cause::TemporaryHeld) {
+            EXPECT_EQ(readRaw(temporary()), "left by a crash");  // not ours to remove while held
+        } else {
+            EXPECT_EQ(readRaw(temporary()), "<missing>");
+        }
+
+        // Once the cause has gone, the next save works and tidies up.
+        slot.clear();
+        EXPECT_TRUE(roi::writeBankroll("5", "6"));
+        EXPECT_EQ(slot.code(), 0);
+        EXPECT_EQ(readRaw(file()), "\"5\"\r\n\"6\"\r\n");
+        EXPECT_EQ(readRaw(temporary()), "<missing>");
+    }
+}
+
+TEST_F(BankrollFile, ALeftoverTemporaryFileIsNeverReadAndGoesWithTheNextSave) {
+    ASSERT_TRUE(writeRaw(file(), "\"1\"\r\n\"2\"\r\n"));
+    ASSERT_TRUE(writeRaw(temporary(), "\"999\"\r\n\"999\"\r\n and more than a save writes"));
+    roi::ErrorSlot slot;
+    const roi::BankrollTexts read = roi::readBankroll();
+    EXPECT_EQ(read.first, "1");
+    EXPECT_EQ(read.second, "2");
+    EXPECT_TRUE(roi::writeBankroll("3", "4"));
+    EXPECT_EQ(slot.code(), 0);
+    EXPECT_EQ(readRaw(file()), "\"3\"\r\n\"4\"\r\n");
+    EXPECT_EQ(readRaw(temporary()), "<missing>");
 }
 
 }  // namespace

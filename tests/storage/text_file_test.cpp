@@ -317,26 +317,36 @@ TEST_F(TextFile, OpenChannelHoldsTheFileWithoutSharing) {
 TEST_F(TextFile, FileAttributes) {
     const std::string file = dir_.file("plain.txt");
     ASSERT_TRUE(writeRaw(file, "x"));
+    constexpr long ANY_ERROR = -1;
     struct Case {
         std::string path;
         bool expectBits;  // false: result 0
         DWORD mustHave;
         DWORD mustLack;
         int code;
+        long systemError;  // what the caller is told; missing is told apart from the rest
     };
     const Case cases[] = {
-        {roi_test::narrow(dir_.wide()), true, FILE_ATTRIBUTE_DIRECTORY, 0, 0},
-        {file, true, 0, FILE_ATTRIBUTE_DIRECTORY, 0},
-        {dir_.file("nothing.txt"), false, 0, 0, 53},
-        {dir_.file("pl?in.txt"), false, 0, 0, 64},
-        {dir_.file("*"), false, 0, 0, 64},
-        {"", false, 0, 0, 53},  // only the opens refuse an empty path with 64
+        {roi_test::narrow(dir_.wide()), true, FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0},
+        {file, true, 0, FILE_ATTRIBUTE_DIRECTORY, 0, 0},
+        {dir_.file("nothing.txt"), false, 0, 0, 53, ERROR_FILE_NOT_FOUND},
+        {dir_.file("no folder\\nothing.txt"), false, 0, 0, 53, ERROR_PATH_NOT_FOUND},
+        {dir_.file("pl?in.txt"), false, 0, 0, 64, 0},  // refused before the system sees it
+        {dir_.file("*"), false, 0, 0, 64, 0},
+        {"", false, 0, 0, 53, ANY_ERROR},  // only the opens refuse an empty path with 64
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         std::uint32_t attributes = 0xDEAD;
-        const int code = codeOf([&] { attributes = roi::fileAttributes(c.path); });
+        std::uint32_t systemError = 0xDEAD;
+        const int code = codeOf([&] { attributes = roi::fileAttributes(c.path, &systemError); });
         EXPECT_EQ(code, c.code);
+        if (c.systemError == ANY_ERROR) {
+            EXPECT_NE(systemError, 0u);
+        } else {
+            EXPECT_EQ(systemError, static_cast<std::uint32_t>(c.systemError));
+        }
+        EXPECT_EQ(roi::fileAttributes(c.path), attributes);  // the same without asking why
         if (c.expectBits) {
             EXPECT_NE(attributes, 0u);
             EXPECT_EQ(attributes & c.mustHave, c.mustHave);
@@ -345,6 +355,74 @@ TEST_F(TextFile, FileAttributes) {
             EXPECT_EQ(attributes, 0u);
         }
     }
+}
+
+// Flushing a channel, replacing one file by another and removing a file.
+TEST_F(TextFile, FlushReplaceAndRemove) {
+    const std::string from = dir_.file("new.txt");
+    const std::string to = dir_.file("old.txt");
+    const std::string folder = dir_.file("folder");
+    ASSERT_TRUE(CreateDirectoryW(roi_test::widen(folder).c_str(), nullptr));
+    struct Case {
+        const char* what;
+        const char* fromBytes;  // null: no such file
+        const char* toBytes;
+        std::function<void()> operation;
+        int code;
+        const char* fromAfter;  // "<missing>" once gone
+        const char* toAfter;
+    };
+    const Case cases[] = {
+        {"replace an existing file", "new", "old", [&] { roi::replaceFile(from, to); }, 0, "<missing>", "new"},
+        {"replace where there is no file yet", "new", nullptr, [&] { roi::replaceFile(from, to); }, 0, "<missing>",
+         "new"},
+        {"replace from a missing file", nullptr, "old", [&] { roi::replaceFile(from, to); }, 53, "<missing>", "old"},
+        {"replace a folder", "new", nullptr, [&] { roi::replaceFile(from, folder); }, 70, "new", "<missing>"},
+        {"replace with an empty name", "new", "old", [&] { roi::replaceFile(from, ""); }, 64, "new", "old"},
+        {"replace with a wildcard", "new", "old", [&] { roi::replaceFile(dir_.file("n?w.txt"), to); }, 64, "new",
+         "old"},
+        {"remove a file", "new", "old", [&] { roi::removeFile(from); }, 0, "<missing>", "old"},
+        {"remove a missing file", nullptr, "old", [&] { roi::removeFile(from); }, 53, "<missing>", "old"},
+        {"remove an empty name", "new", "old", [&] { roi::removeFile(""); }, 64, "new", "old"},
+        {"flush a closed channel", "new", "old", [] { roi::flush(1); }, 52, "new", "old"},
+        {"flush a channel open for reading", "new", "old",
+         [&] {
+             roi::openRead(1, from);
+             roi::flush(1);
+             roi::closeChannel(1);
+         },
+         54, "new", "old"},
+        {"flush a channel open for writing", "new", "old",
+         [&] {
+             roi::openWrite(1, from);
+             roi::writeQuoted(1, "7");
+             roi::flush(1);
+             roi::closeChannel(1);
+         },
+         0, "\"7\"", "old"},
+        {"flush a device", "new", "old",
+         [] {
+             roi::openWrite(1, "NUL");
+             roi::flush(1);
+             roi::closeChannel(1);
+         },
+         0, "new", "old"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileW(roi_test::widen(from).c_str());
+        DeleteFileW(roi_test::widen(to).c_str());
+        if (c.fromBytes != nullptr) {
+            ASSERT_TRUE(writeRaw(from, c.fromBytes));
+        }
+        if (c.toBytes != nullptr) {
+            ASSERT_TRUE(writeRaw(to, c.toBytes));
+        }
+        EXPECT_EQ(codeOf(c.operation), c.code);
+        EXPECT_EQ(readRaw(from), c.fromAfter);
+        EXPECT_EQ(readRaw(to), c.toAfter);
+    }
+    EXPECT_NE(GetFileAttributesW(roi_test::widen(folder).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
 TEST_F(TextFile, PathIsCutAfter255Units) {

@@ -38,6 +38,7 @@ using namespace std::chrono_literals;
 const std::string CAPTION = "Quillmarsh ROI CALCULATOR" + std::string(64, ' ') + "www.quillmarsh.example";
 const char NOTICE[] = "bankoll.roi NOT FOUND - CREATING NEW BANKROLL FILE";
 const char WARNING[] = "bankroll.roi COULD NOT BE SAVED - YOUR BANKROLL WAS NOT STORED";
+const char NOT_READ[] = "bankroll.roi COULD NOT BE READ - YOUR BANKROLL WAS NOT LOADED";
 const char ZERO_FILE[] = "\"0\"\r\n\"0\"\r\n";
 const wchar_t FILE_NAME[] = L"bankroll.roi";
 const char MASKED_ZERO[] = "$        0.00";
@@ -567,7 +568,9 @@ TEST_F(MainWindowTest, MissingFileIsAnnouncedWhileTheWindowIsHiddenThenCreated) 
 TEST_F(MainWindowTest, DirectoryNamedLikeTheFileCountsAsPresentAndEverySaveWarns) {
     ASSERT_TRUE(CreateDirectoryW(FILE_NAME, nullptr));
     const std::vector<SeenBox> boxes = build();
-    EXPECT_TRUE(boxes.empty());  // present: no notice, and nothing was written
+    // Present: no notice, nothing written; but it cannot be read, and the user is told.
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, NOT_READ);
     EXPECT_EQ(session().startingBankrollText, "");
     EXPECT_EQ(session().endingBankrollText, "");
     EXPECT_EQ(cell(1024), MASKED_ZERO);
@@ -577,6 +580,87 @@ TEST_F(MainWindowTest, DirectoryNamedLikeTheFileCountsAsPresentAndEverySaveWarns
         ASSERT_EQ(p.boxes.size(), 1u);
         EXPECT_EQ(p.boxes[0].text, WARNING);
     }
+    EXPECT_NE(GetFileAttributesW(FILE_NAME) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+// An existing file that start-up cannot read is never written in that run, not even
+// once it could be; the next start that reads it shows the bankroll it kept.
+TEST_F(MainWindowTest, UnreadableFileAtStartIsNeverOverwritten) {
+    struct Case {
+        const char* name;
+        int command;
+        bool releaseBeforeCommand;  // the holder lets go after start-up, before the command
+        int shownCell;              // a cell the command's other steps fill
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"calculate while it is held", 1009, false, 1025, "$       50.00"},
+        {"calculate after it was let go", 1009, true, 1018, "$   50.00"},
+        {"clear bankrolls after it was let go", 1026, true, 1025, "0"},
+    };
+    const std::string kept = "\"100\"\r\n\"200\"\r\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        writeFile(kept);
+        HANDLE holder = CreateFileW(FILE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        const std::vector<SeenBox> boxes = build();
+        ASSERT_NE(window_.dialog, nullptr);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].title, "Kestrelvox");
+        EXPECT_EQ(boxes[0].text, NOT_READ);
+        EXPECT_EQ(boxes[0].buttons, std::vector<std::string>{"OK"});
+        EXPECT_FALSE(boxes[0].mainVisible);
+        // The warning follows the cells, which show the neutral values the read gave.
+        EXPECT_EQ(boxes[0].cells.at(1024), MASKED_ZERO);
+        EXPECT_EQ(boxes[0].cells.at(1025), MASKED_ZERO);
+
+        if (c.releaseBeforeCommand) {
+            CloseHandle(holder);
+            holder = INVALID_HANDLE_VALUE;
+        }
+        typeSession();
+        const Press p = press(c.command);
+        if (holder != INVALID_HANDLE_VALUE) {
+            CloseHandle(holder);
+        }
+        ASSERT_EQ(p.boxes.size(), 1u);
+        EXPECT_EQ(p.boxes[0].text, WARNING);
+        EXPECT_EQ(readFile(), kept);
+        EXPECT_EQ(cell(c.shownCell), c.shown);  // the command's other steps ran
+        EXPECT_EQ(GetFileAttributesW(L"bankroll.roi.tmp"), INVALID_FILE_ATTRIBUTES);
+
+        // A new start in the same folder that can read the file shows what it kept,
+        // and saves again.
+        ASSERT_TRUE(DestroyWindow(window_.dialog));
+        releaseFont(window_.cellFont);
+        window_ = MainWindow{};
+        session() = SessionValues{};
+        EXPECT_TRUE(build().empty());
+        EXPECT_EQ(cell(1024), "$      100.00");
+        EXPECT_EQ(cell(1025), "$      200.00");
+        const Press again = press(1026);
+        EXPECT_TRUE(again.boxes.empty());
+        EXPECT_EQ(readFile(), std::string(ZERO_FILE));
+    }
+}
+
+// Without its window the program has nothing to show a bankroll in: it touches no file,
+// shows no box and says so in its result.
+TEST_F(MainWindowTest, AWindowThatCannotBeCreatedRunsNothing) {
+    // A parent handle that names no window makes CreateWindowEx fail.
+    HWND noWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFF0));
+    ASSERT_FALSE(IsWindow(noWindow));
+    Watcher watcher;
+    bool created = true;
+    runMainWindow(noWindow, &created);
+    EXPECT_TRUE(watcher.finish().empty());
+    EXPECT_FALSE(created);
+    EXPECT_EQ(GetFileAttributesW(FILE_NAME), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(NO_MAIN_WINDOW_EXIT_CODE, 0);
+    EXPECT_NE(NO_MAIN_WINDOW_EXIT_CODE, static_cast<int>(FATAL_EXIT_CODE));
 }
 
 TEST_F(MainWindowTest, FailedCreationWarnsAfterTheNoticeAndTheCells) {
