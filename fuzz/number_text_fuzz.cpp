@@ -85,7 +85,8 @@ Big subtract(const Big& a, const Big& b) {
     Big r = a;
     std::int64_t borrow = 0;
     for (std::size_t i = 0; i < r.size(); ++i) {
-        std::int64_t v = static_cast<std::int64_t>(r[i]) - borrow - (i < b.size() ? static_cast<std::int64_t>(b[i]) : 0);
+        std::int64_t v =
+            static_cast<std::int64_t>(r[i]) - borrow - (i < b.size() ? static_cast<std::int64_t>(b[i]) : 0);
         borrow = v < 0 ? 1 : 0;
         if (v < 0) {
             v += std::int64_t{1} << 32;

@@ -511,8 +511,8 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
     const bool centred = (style & DS_CENTER) != 0;
 
     // 2. Template, 3. the window (hidden, since WS_VISIBLE is gone).
-    const std::vector<WORD> words = buildDialogTemplate(style, extendedStyle, x, y, width, height,
-                                                        defaultTemplateFont());
+    const std::vector<WORD> words =
+        buildDialogTemplate(style, extendedStyle, x, y, width, height, defaultTemplateFont());
     HWND dialog = CreateDialogIndirectParamW(programInstance(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), parent,
                                              engineDialogProc, 0);
     loadWorkingControlWord();

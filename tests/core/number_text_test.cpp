@@ -84,8 +84,8 @@ TEST(ParseNumber, ReadsLeadingDecimalNumber) {
         {"5.", 5.0L},
         {"-.5x", -0.5L},
         {"1.2.3", 0x9.99999999999999Ap-3L},  // a second point ends it: 1.2
-        {"12 34", 12.0L},                     // no blanks inside a number
-        {"5-3", 5.0L},                        // a later minus ends it
+        {"12 34", 12.0L},                    // no blanks inside a number
+        {"5-3", 5.0L},                       // a later minus ends it
         {"1234567.25", 1234567.25L},
     };
     checkParse(cases);
@@ -93,13 +93,11 @@ TEST(ParseNumber, ReadsLeadingDecimalNumber) {
 
 TEST(ParseNumber, TextWithoutDigitsIsZero) {
     const ParseCase cases[] = {
-        {".", 0.0L},   {"-", 0.0L},   {"+.", 0.0L},  {"e5", 0.0L},  {".e5", 0.0L},
-        {"++5", 0.0L},  // a second sign leaves no digits
-        {"- 5", 0.0L},  // so does a blank after the sign
-        {"+-5", 0.0L},
-        {"   ", 0.0L},
-        {"-0", 0.0L},        // zero, not a negative zero
-        {"-000.000", 0.0L},  // all zeros: no significant digit
+        {".", 0.0L},        {"-", 0.0L},   {"+.", 0.0L},
+        {"e5", 0.0L},       {".e5", 0.0L}, {"++5", 0.0L},  // a second sign leaves no digits
+        {"- 5", 0.0L},                                     // so does a blank after the sign
+        {"+-5", 0.0L},      {"   ", 0.0L}, {"-0", 0.0L},   // zero, not a negative zero
+        {"-000.000", 0.0L},                                // all zeros: no significant digit
         {"0e9999", 0.0L},
     };
     checkParse(cases);
@@ -109,8 +107,13 @@ TEST(ParseNumber, OnlyFourCharactersCountAsBlanks) {
     const ParseCase cases[] = {
         {"\v5", 0.0L},
         {"\f5", 0.0L},
-        {std::string_view("\0" "5", 2), 0.0L},  // NUL is an ordinary byte
-        {"\xA0" "5", 0.0L},                      // so is a no-break space
+        {std::string_view("\0"
+                          "5",
+                          2),
+         0.0L},  // NUL is an ordinary byte
+        {"\xA0"
+         "5",
+         0.0L},  // so is a no-break space
         {" \t5", 5.0L},
     };
     checkParse(cases);
@@ -118,7 +121,10 @@ TEST(ParseNumber, OnlyFourCharactersCountAsBlanks) {
 
 TEST(ParseNumber, IgnoresEverythingAfterTheNumber) {
     const ParseCase cases[] = {
-        {std::string_view("12\0" "34", 5), 12.0L},
+        {std::string_view("12\0"
+                          "34",
+                          5),
+         12.0L},
         {"7\xFF", 7.0L},
         {"7 e2", 7.0L},  // the exponent letter must follow directly
         {"7$", 7.0L},
@@ -130,10 +136,10 @@ TEST(ParseNumber, ReadsExponent) {
     const ParseCase cases[] = {
         {"1.5e3", 1500.0L},
         {"1.5E+3", 1500.0L},
-        {"1D-2", 0xA.3D70A3D70A3D70Ap-10L},   // 0.01; D means E
+        {"1D-2", 0xA.3D70A3D70A3D70Ap-10L},  // 0.01; D means E
         {"1d-2", 0xA.3D70A3D70A3D70Ap-10L},
         {"1e-2x", 0xA.3D70A3D70A3D70Ap-10L},
-        {"5e", 5.0L},     // a letter without digits is exponent 0
+        {"5e", 5.0L},  // a letter without digits is exponent 0
         {"5e+", 5.0L},
         {"5e-x", 5.0L},
         {"5E0", 5.0L},
@@ -152,7 +158,7 @@ TEST(ParseNumber, KeepsEighteenSignificantDigits) {
         {"123456789012345678", 123456789012345678.0L},
         {"0.123456789012345678", 0xF.CD6E9BA37B2F85Dp-7L},
         {"0.1234567890123456789", 0xF.CD6E9BA37B2F85Dp-7L},  // dropped, not rounded
-        {"000000000000000000000001", 1.0L},                   // leading zeros are free
+        {"000000000000000000000001", 1.0L},                  // leading zeros are free
         {"0.000000000000000000000001e24", 1.0L},
         {"1000000000000000000000", 1000000000000000000000.0L},  // 22 digits, 18 kept, times 10^4
     };
@@ -209,24 +215,12 @@ TEST(ParseNumber, SignAppliesToTheWholeValue) {
 
 TEST(ParseNumber, ReadsRadixIntegers) {
     const ParseCase cases[] = {
-        {"&H10", 16.0L},
-        {"&h1f", 31.0L},
-        {"&B101", 5.0L},
-        {"&O17", 15.0L},
-        {"&Q17", 15.0L},
-        {"&o17", 15.0L},
-        {"&q17", 15.0L},
-        {"&17", 15.0L},  // no letter: octal, and the 1 is the first digit
-        {"&H1G", 1.0L},
-        {"&HaBc", 2748.0L},
-        {"&B102", 2.0L},
-        {"&O8", 0.0L},
-        {"&8", 0.0L},
-        {"&", 0.0L},
-        {"&H", 0.0L},
-        {"&Hx", 0.0L},
-        {" \t&H10", 16.0L},   // blanks before the "&" are skipped
-        {"-&H10", 0.0L},      // a sign does not start a radix integer
+        {"&H10", 16.0L},    {"&h1f", 31.0L},    {"&B101", 5.0L}, {"&O17", 15.0L},    {"&Q17", 15.0L},
+        {"&o17", 15.0L},    {"&q17", 15.0L},    {"&17", 15.0L},  // no letter: octal, and the 1 is the first digit
+        {"&H1G", 1.0L},     {"&HaBc", 2748.0L}, {"&B102", 2.0L}, {"&O8", 0.0L},      {"&8", 0.0L},
+        {"&", 0.0L},        {"&H", 0.0L},       {"&Hx", 0.0L},   {" \t&H10", 16.0L},  // blanks before the "&" are
+                                                                                      // skipped
+        {"-&H10", 0.0L},  // a sign does not start a radix integer
         {"&H10&&x", 16.0L},
     };
     checkParse(cases);
@@ -293,10 +287,21 @@ TEST(RetainChars, KeepsNumberCharactersInOrder) {
         {"123", "", ""},
         {" 1.5E+20", NUMBER_CHARS, "1.520"},
         {"aAbB", "ab", "ab"},  // case-sensitive
-        {std::string_view("1\0" "2", 3), NUMBER_CHARS, "12"},
-        {std::string_view("1\0" "2", 3), std::string_view("\0" "1", 2), std::string_view("1\0", 2)},
-        {"\xE9" "5\xFF", "\xFF", "\xFF"},  // bytes above 127
-        {"aaa", "aaaa", "aaa"},             // repeats in the set change nothing
+        {std::string_view("1\0"
+                          "2",
+                          3),
+         NUMBER_CHARS, "12"},
+        {std::string_view("1\0"
+                          "2",
+                          3),
+         std::string_view("\0"
+                          "1",
+                          2),
+         std::string_view("1\0", 2)},
+        {"\xE9"
+         "5\xFF",
+         "\xFF", "\xFF"},        // bytes above 127
+        {"aaa", "aaaa", "aaa"},  // repeats in the set change nothing
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "text \"" << std::string(c.text) << "\"");
@@ -310,8 +315,7 @@ TEST(RetainChars, FilteredAmountsReadAsTheirValue) {
         Extended expected;
     };
     const Case cases[] = {
-        {"$1,234.50", 1234.5L}, {" -12.5 ", -12.5L}, {"12abc", 12.0L},
-        {"1-2.3.4", 1.0L},      {"1e5", 15.0L},      {"abc", 0.0L},
+        {"$1,234.50", 1234.5L}, {" -12.5 ", -12.5L}, {"12abc", 12.0L}, {"1-2.3.4", 1.0L}, {"1e5", 15.0L}, {"abc", 0.0L},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text));
@@ -424,8 +428,8 @@ TEST(DecimalDigits, RoundsOnTheNextDigitOnly) {
         {0xF.CD6E9BA37B291C1p-7L, 15, false, "123456789012346", 0},   // 0.1234567890123455
         {0xF.FFFFFFFFFFFDBF9p-4L, 15, false, "100000000000000", 1},   // carries out: one more digit
         {0xC.34FFFFFFFFFFA81p+13L, 15, false, "100000000000000", 6},  // 99999.99999999999
-        {parseNumber("0.95"), 1, false, "1", 1},  // "9", then 5: odd goes up and carries
-        {0.25L, 1, false, "2", 0},   // "2", then 5: even stays
+        {parseNumber("0.95"), 1, false, "1", 1},                      // "9", then 5: odd goes up and carries
+        {0.25L, 1, false, "2", 0},                                    // "2", then 5: even stays
         {parseNumber("0.35"), 1, false, "4", 0},
         {parseNumber("0.26"), 1, false, "3", 0},
         {parseNumber("0.24"), 1, false, "2", 0},
@@ -515,13 +519,13 @@ TEST(NumberToText, EdgeCases) {
         {parseNumber("0.12345678901234459"), " .123456789012344"},  // 16th digit 5: to even
         {parseNumber("0.1234567890123455"), " .123456789012346"},
         {parseNumber("0.1234567890123456"), " .123456789012346"},  // 6 always rounds up
-        {parseNumber("99999.99999999999"), " 100000"},              // carry adds a digit
+        {parseNumber("99999.99999999999"), " 100000"},             // carry adds a digit
         {parseNumber("1.11022302462516E-16"), " 1.11022302462516E-16"},
         {parseNumber("792.94") + parseNumber("345.89") - parseNumber("1138.83"), " 1.11022302462516E-16"},
         {parseNumber(".000000000000000111022302462516"), " 1.11022302462516E-16"},
-        {parseNumber("0.000000000000001"), " .000000000000001"},   // 15 places still plain
-        {parseNumber("0.000000000001234"), " .000000000001234"},    // 15 places: plain
-        {parseNumber("0.0000000000001234"), " 1.234E-13"},          // 16 places: exponent
+        {parseNumber("0.000000000000001"), " .000000000000001"},  // 15 places still plain
+        {parseNumber("0.000000000001234"), " .000000000001234"},  // 15 places: plain
+        {parseNumber("0.0000000000001234"), " 1.234E-13"},        // 16 places: exponent
         {parseNumber("123456789012.345"), " 123456789012.345"},
         {parseNumber("-1e300"), "-1E+300"},
         {std::numeric_limits<Extended>::max(), " 1.18973149535723E+4932"},

@@ -202,19 +202,19 @@ TEST(FormatWithMask, OtherFields) {
 TEST(FormatWithMask, LiteralPrefix) {
     const Case cases[] = {
         {"", "5", ""},
-        {"_##", "5", "#5"},            // "_" copies the next character, even a field character
-        {"__##", "5", "_ 5"},          // an escaped "_"
-        {"ab_", "5", "ab"},            // a final "_" ends the mask and ignores x
-        {"ab^##", "5", "ab"},          // "^" before any field ends the mask
-        {"ab*", "5", "ab*"},           // a final "*" is copied and ends the mask
-        {"$x##", "5", "$x 5"},         // "$" before another character is literal
-        {"-##", "5", "- 5"},           // "-" is no prefix marker
-        {".x##", "5", ".x 5"},         // "." begins a field only before "#"
-        {"x.##", "0.25", "x.25"},      // "." before "#" begins a field with its point
-        {",##", "1234", "1,234"},      // "," begins a field with grouping
-        {"*x##", "5", "xxx5"},         // any fill character
-        {"*x$##.#", "2.5", "xxx$2.5"}, // fill and floating "$"
-        {"+a##", "5", "a +5"},         // literals between a marker and the field are copied
+        {"_##", "5", "#5"},             // "_" copies the next character, even a field character
+        {"__##", "5", "_ 5"},           // an escaped "_"
+        {"ab_", "5", "ab"},             // a final "_" ends the mask and ignores x
+        {"ab^##", "5", "ab"},           // "^" before any field ends the mask
+        {"ab*", "5", "ab*"},            // a final "*" is copied and ends the mask
+        {"$x##", "5", "$x 5"},          // "$" before another character is literal
+        {"-##", "5", "- 5"},            // "-" is no prefix marker
+        {".x##", "5", ".x 5"},          // "." begins a field only before "#"
+        {"x.##", "0.25", "x.25"},       // "." before "#" begins a field with its point
+        {",##", "1234", "1,234"},       // "," begins a field with grouping
+        {"*x##", "5", "xxx5"},          // any fill character
+        {"*x$##.#", "2.5", "xxx$2.5"},  // fill and floating "$"
+        {"+a##", "5", "a +5"},          // literals between a marker and the field are copied
         {"$$#", "-5", "-$5"},
     };
     expectAll(cases);
@@ -222,20 +222,15 @@ TEST(FormatWithMask, LiteralPrefix) {
 
 TEST(FormatWithMask, PrefixEndsWithoutBody) {
     const Case cases[] = {
-        {"!##", "42", "42"},    // text-field character: the number in its shortest form
-        {"&##", "42", "42"},
-        {"!", "-0.25", "-0"},
-        {"!", "0.75", "1"},
-        {"!", "123.456", "123"},
-        {"\\##", "5", "5\\"},   // "\" not followed by a blank or "\" is copied by the tail
-        {"\\ ##", "5", "5"},
-        {"$", "5", "5$"},       // a final "$" ends the prefix and is copied by the tail
-        {"ab$", "-5", "ab-5$"},
-        {"***##", "5", "*5"},   // "*" after "**" repeats a marker
-        {"++##", "5", "+5"},    // "+" after "+"
-        {"$$$##", "5", "$5$"},  // "$" after "$$"
-        {"$$*##", "5", "$5"},   // "*" after "$$"
-        {"**$$##", "5", "*$5$"},  // "$" after "**$"
+        {"!##", "42", "42"},  // text-field character: the number in its shortest form
+        {"&##", "42", "42"},     {"!", "-0.25", "-0"}, {"!", "0.75", "1"},
+        {"!", "123.456", "123"}, {"\\##", "5", "5\\"},  // "\" not followed by a blank or "\" is copied by the tail
+        {"\\ ##", "5", "5"},     {"$", "5", "5$"},      // a final "$" ends the prefix and is copied by the tail
+        {"ab$", "-5", "ab-5$"},  {"***##", "5", "*5"},  // "*" after "**" repeats a marker
+        {"++##", "5", "+5"},                            // "+" after "+"
+        {"$$$##", "5", "$5$"},                          // "$" after "$$"
+        {"$$*##", "5", "$5"},                           // "*" after "$$"
+        {"**$$##", "5", "*$5$"},                        // "$" after "**$"
     };
     expectAll(cases);
 }
@@ -267,7 +262,7 @@ TEST(FormatWithMask, LiteralTail) {
         {"#.#.x", "2.5", "2.5.x"},  // a second "." ends the field
         {"#.#,#", "2.5", "2.5,"},   // "," after the point ends the field
         {"#.#,,", "2.5", "2.5"},
-        {"##x^^", "5", " 5x^^"},    // carets in the tail are literal
+        {"##x^^", "5", " 5x^^"},  // carets in the tail are literal
         {"##.##^^^^##", "1234.5", " 1.23E+03"},
     };
     expectAll(cases);
@@ -275,17 +270,17 @@ TEST(FormatWithMask, LiteralTail) {
 
 TEST(FormatWithMask, CaretRuns) {
     const Case cases[] = {
-        {"ab#^x", "1.5", "ab"},          // one caret: nothing for the field or after it
-        {"ab##^^^^^^^", "1.5", "ab"},     // seven carets
+        {"ab#^x", "1.5", "ab"},        // one caret: nothing for the field or after it
+        {"ab##^^^^^^^", "1.5", "ab"},  // seven carets
         {"#^^^", "5", " 5E+0"},
         {"#^^^^^^", "5", " 5E+0000"},
-        {"#.#^^^", "1E15", " .1E+16"},    // an exponent wider than the field's digits widens it
+        {"#.#^^^", "1E15", " .1E+16"},  // an exponent wider than the field's digits widens it
         {"##.##^^^^-", "-1234.5", "12.34E+02-"},
         {"##.##^^^^-", "1234.5", "12.34E+02 "},
         {"##.##^^^^+", "1234.5", "12.34E+02+"},
         {"##.##^^^^+", "-1234.5", "12.34E+02-"},
         {"+##.##^^^^-", "1234.5", "+12.34E+02-"},  // a leading plus leaves the "-" to the tail
-        {"#,###^^^^", "1234567", " 1235E+03"},      // carets switch grouping off; "," still counts
+        {"#,###^^^^", "1234567", " 1235E+03"},     // carets switch grouping off; "," still counts
         {"##.#^^^^", "9.96", " 1.0E+01"},          // a carry raises the exponent
     };
     expectAll(cases);
@@ -293,14 +288,9 @@ TEST(FormatWithMask, CaretRuns) {
 
 TEST(FormatWithMask, SignPositions) {
     const Case cases[] = {
-        {"##", "-5", "-5"},
-        {"###", "-5", " -5"},
-        {"#.#", "-1.5", "-1.5"},
-        {".#", "-0.5", "-.5"},
-        {"##.##-", "-0.004", " 0.00-"},
-        {"+#", "-0.004", "-0"},
-        {"+#", "0", "+0"},
-        {"**#", "-5", "*-5"},
+        {"##", "-5", "-5"},    {"###", "-5", " -5"},           {"#.#", "-1.5", "-1.5"},
+        {".#", "-0.5", "-.5"}, {"##.##-", "-0.004", " 0.00-"}, {"+#", "-0.004", "-0"},
+        {"+#", "0", "+0"},     {"**#", "-5", "*-5"},
     };
     expectAll(cases);
 }
@@ -343,7 +333,7 @@ TEST(FormatWithMask, ExponentFormPastNineteenDigits) {
         {"#.##", "1E1500", "1.00E+1500"},
         {"#.##", "-1E150", "-.10E+151"},
         {".####################", "0.5", ".50000000000000000000E+00"},  // 20 decimals
-        {"!", "12345678901234567890123", "1E+22"},  // an empty field keeps one mantissa digit
+        {"!", "12345678901234567890123", "1E+22"},                      // an empty field keeps one mantissa digit
     };
     expectAll(cases);
 }
@@ -376,8 +366,12 @@ TEST(FormatWithMask, AnyMaskBytes) {
         std::string expected;
     };
     const Row rows[] = {
-        {std::string("a\0#", 3), std::string("a\0" "5", 3)},
-        {std::string("*\0##", 4), std::string("\0\0\0" "5", 4)},  // NUL as the fill character
+        {std::string("a\0#", 3), std::string("a\0"
+                                             "5",
+                                             3)},
+        {std::string("*\0##", 4), std::string("\0\0\0"
+                                              "5",
+                                              4)},  // NUL as the fill character
         {"\xff##\x80", "\xff 5\x80"},
         {std::string("#\0_", 3), std::string("5\0_", 3)},
     };
@@ -401,11 +395,7 @@ TEST(FormatWithMask, OutputLimit) {
 TEST(FormatWithMask, MasksWithoutFieldsEnd) {
     // Each must return (not loop) with its literal text.
     const Case cases[] = {
-        {"no field here", "5", "no field here"},
-        {"_", "5", ""},
-        {"^", "5", ""},
-        {"*", "5", "*"},
-        {"$_$", "5", "$$"},
+        {"no field here", "5", "no field here"}, {"_", "5", ""}, {"^", "5", ""}, {"*", "5", "*"}, {"$_$", "5", "$$"},
     };
     expectAll(cases);
 }

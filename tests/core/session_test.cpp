@@ -57,7 +57,11 @@ TEST(AcceptInputs, FiltersAmountsButNotCounts) {
     };
     const Case cases[] = {
         {{"$1,234.50", " -12.5 ", "1,000", "$1,234.50", "$1,000.00"},
-         "1234.50", "-12.5", "1,000", "$1,234.50", "1000.00"},
+         "1234.50",
+         "-12.5",
+         "1,000",
+         "$1,234.50",
+         "1000.00"},
         {{"1E3", "12abc", "1E3", " 7 ", "1-2.3.4"}, "13", "12", "1E3", " 7 ", "1-2.3.4"},
         {{"", "", "", "", ""}, "", "", "", "", ""},
         {{"abc", "x", "abc", "x", "abc"}, "", "", "abc", "x", ""},
@@ -101,10 +105,24 @@ TEST(Calculate, ComputesEveryResult) {
         {"nothing bet", {"150", "0", "0", "0", "0"}, " 150", " 150", "0", "0", "0", "0", "150"},
         {"negative won", {"-50", "100", "4", "2", "0"}, "-150", "-150", "-.5", " 50", "-25", "0", "-150"},
         {"negative divisors", {"10", "-100", "-4", "-2", "0"}, " 110", " 110", "0", "0", "0", "0", "110"},
-        {"masked amounts", {"$1,234.50", "$1,000.00", "10", "4", "$1,000.00"},
-         " 234.5", " 1234.5", " 1.2345", " 40", " 308.625", "1000.00", "1234.5"},
-        {"thirds", {"100", "300", "3", "1", "0"}, "-200", "-200", " .333333333333333", " 33.3333333333333", " 100",
-         "0", "-200"},
+        {"masked amounts",
+         {"$1,234.50", "$1,000.00", "10", "4", "$1,000.00"},
+         " 234.5",
+         " 1234.5",
+         " 1.2345",
+         " 40",
+         " 308.625",
+         "1000.00",
+         "1234.5"},
+        {"thirds",
+         {"100", "300", "3", "1", "0"},
+         "-200",
+         "-200",
+         " .333333333333333",
+         " 33.3333333333333",
+         " 100",
+         "0",
+         "-200"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -255,7 +273,7 @@ TEST(BankrollToSave, SavedTextReadsBackAsTheSameNumber) {
         {parseNumber("1.5e-300") / 7.0L, true},  // small values keep their digits and exponent
         {parseNumber("3e-4931"), true},
         {std::numeric_limits<Extended>::min(), true},  // reads as 0 either way
-        {largest, true},                              // reads as 2^127 either way
+        {largest, true},                               // reads as 2^127 either way
         {-largest, true},
         {std::numeric_limits<Extended>::quiet_NaN(), true},
         {parseNumber("1e28"), false},
@@ -286,12 +304,8 @@ TEST(BankrollToSave, OddTextsAreSavedAsWhatTheyCountAs) {
         std::string text, saved;
     };
     const Case cases[] = {
-        {"&H10", "16"},
-        {"abc5", "0"},
-        {"1e5000", "1" + std::string(4932, '0')},  // 2^127, as the text reads
-        {"-1e-5000", "0"},
-        {"12E3x", "12000"},
-        {"0E5", "0"},
+        {"&H10", "16"},    {"abc5", "0"},      {"1e5000", "1" + std::string(4932, '0')},  // 2^127, as the text reads
+        {"-1e-5000", "0"}, {"12E3x", "12000"}, {"0E5", "0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -126,9 +126,13 @@ std::wstring helpCaption() {
     return L"Quillmarsh ROI CALCULATOR HELP SCREEN" + std::wstring(42, L' ') + L"www.quillmarsh.example";
 }
 
-void setProgramPath(const std::wstring& path) { launchedProgram = path; }
+void setProgramPath(const std::wstring& path) {
+    launchedProgram = path;
+}
 
-const std::wstring& programPath() { return launchedProgram; }
+const std::wstring& programPath() {
+    return launchedProgram;
+}
 
 std::wstring toWindowsPath(const std::string& path) {
     if (!path.empty() && path[0] == '/') {
