@@ -215,12 +215,27 @@ TEST(ParseNumber, SignAppliesToTheWholeValue) {
 
 TEST(ParseNumber, ReadsRadixIntegers) {
     const ParseCase cases[] = {
-        {"&H10", 16.0L},    {"&h1f", 31.0L},    {"&B101", 5.0L}, {"&O17", 15.0L},    {"&Q17", 15.0L},
-        {"&o17", 15.0L},    {"&q17", 15.0L},    {"&17", 15.0L},  // no letter: octal, and the 1 is the first digit
-        {"&H1G", 1.0L},     {"&HaBc", 2748.0L}, {"&B102", 2.0L}, {"&O8", 0.0L},      {"&8", 0.0L},
-        {"&", 0.0L},        {"&H", 0.0L},       {"&Hx", 0.0L},   {" \t&H10", 16.0L},  // blanks before the "&" are
-                                                                                      // skipped
-        {"-&H10", 0.0L},  // a sign does not start a radix integer
+        {"&H10", 16.0L},
+        {"&h1f", 31.0L},
+        {"&B101", 5.0L},
+        {"&O17", 15.0L},
+        {"&Q17", 15.0L},
+        {"&o17", 15.0L},
+        {"&q17", 15.0L},
+        // no letter: octal, and the 1 is the first digit
+        {"&17", 15.0L},
+        {"&H1G", 1.0L},
+        {"&HaBc", 2748.0L},
+        {"&B102", 2.0L},
+        {"&O8", 0.0L},
+        {"&8", 0.0L},
+        {"&", 0.0L},
+        {"&H", 0.0L},
+        {"&Hx", 0.0L},
+        // blanks before the "&" are skipped
+        {" \t&H10", 16.0L},
+        // a sign does not start a radix integer
+        {"-&H10", 0.0L},
         {"&H10&&x", 16.0L},
     };
     checkParse(cases);
