@@ -12,6 +12,7 @@
 
 #include "app/code_page.h"
 #include "app/runtime.h"
+#include "app/scoped_handle.h"
 #include "app/spin_lock.h"
 #include "core/field_scanner.h"
 #include "core/file_errors.h"
@@ -150,9 +151,42 @@ DWORD seekTo(ChannelRecord& record, std::uint64_t position) {
     return systemCall(SystemCall::Seek, [&] { SetFilePointer(record.handle, low, &high, FILE_BEGIN); });
 }
 
-DWORD closeHandleOf(ChannelRecord& record) {
-    return systemCall(SystemCall::Close, [&] { CloseHandle(record.handle); });
+DWORD closeChannelHandle(HANDLE handle) {
+    return systemCall(SystemCall::Close, [&] { CloseHandle(handle); });
 }
+
+DWORD closeHandleOf(ChannelRecord& record) {
+    return closeChannelHandle(record.handle);
+}
+
+// A handle an open has made but not yet handed to its record's table entry; closed
+// through the same bracket as every other call on a channel.
+struct CloseChannelHandle {
+    void operator()(HANDLE handle) const { closeChannelHandle(handle); }
+};
+using ChannelHandle = ScopedHandle<CloseChannelHandle>;
+
+// A record linked into the table for the length of an open: unlinked and freed on
+// the way out unless keep() leaves it there.
+class LinkedRecord {
+public:
+    explicit LinkedRecord(ChannelRecord* record) : record_(record) { linkChannel(record_); }
+    ~LinkedRecord() {
+        if (record_ != nullptr) {
+            unlinkChannel(record_);
+            freeRecord(record_);
+        }
+    }
+    LinkedRecord(const LinkedRecord&) = delete;
+    LinkedRecord& operator=(const LinkedRecord&) = delete;
+
+    ChannelRecord* operator->() const { return record_; }
+    ChannelRecord& operator*() const { return *record_; }
+    void keep() { record_ = nullptr; }
+
+private:
+    ChannelRecord* record_;
+};
 
 // Makes the record ready after CreateFileW: empties a file for writing, fills the
 // buffer for reading. 0 or the code that failed.
@@ -180,31 +214,23 @@ int startChannel(ChannelRecord& record) {
     return 0;
 }
 
-void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
-    LockGuard openGuard(openLock);
-    std::wstring wide;
+// The open's checks, in the order they are made; 0 or the code that refuses it.
+int refuseOpen(Channel channel, std::string_view path, std::wstring& wide) {
     if (const int code = preparePath(path, true, wide); code != 0) {
-        reportError(code);
-        return;
+        return code;
     }
     if (channel < 0) {
-        reportError(ERR_NOT_OPEN);
-        return;
+        return ERR_NOT_OPEN;
     }
-    const std::uint32_t recordLength = mode == MODE_WRITE ? WRITE_RECORD_LENGTH : READ_RECORD_LENGTH;
     if (findChannel(channel) != nullptr) {
-        reportError(ERR_ALREADY_OPEN);
-        return;
+        return ERR_ALREADY_OPEN;
     }
-    ChannelRecord* record = newRecord(recordLength);
-    if (record == nullptr) {
-        reportError(ERR_NO_MEMORY);
-        return;
-    }
-    record->number = channel;
-    linkChannel(record);
+    return 0;
+}
 
-    // Inheritable, unshared; a write open creates a missing file.
+// Inheritable, unshared; a write open creates a missing file. INVALID_HANDLE_VALUE
+// with openError set when the open fails.
+HANDLE createChannelFile(const std::wstring& wide, std::uint8_t mode, DWORD& openError) {
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof(security);
     security.lpSecurityDescriptor = nullptr;
@@ -214,34 +240,55 @@ void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
     HANDLE handle = INVALID_HANDLE_VALUE;
     // Opening an existing file for writing leaves ERROR_ALREADY_EXISTS: only the
     // handle says whether the open failed.
-    const DWORD openError = systemCall(SystemCall::Open, [&] {
+    openError = systemCall(SystemCall::Open, [&] {
         handle = CreateFileW(wide.c_str(), access, 0, &security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     });
-    if (handle == INVALID_HANDLE_VALUE) {
-        unlinkChannel(record);
-        freeRecord(record);
-        reportError(failureCode(openError));
-        return;
-    }
+    return handle;
+}
 
-    record->handle = handle;
+// The open itself, on a fresh record linked under the number; 0 or the code that
+// failed. A failed open closes the handle first, then unlinks and frees the record.
+int openLinked(Channel channel, std::wstring& wide, std::uint8_t mode) {
+    const std::uint32_t recordLength = mode == MODE_WRITE ? WRITE_RECORD_LENGTH : READ_RECORD_LENGTH;
+    ChannelRecord* fresh = newRecord(recordLength);
+    if (fresh == nullptr) {
+        return ERR_NO_MEMORY;
+    }
+    fresh->number = channel;
+    LinkedRecord record(fresh);
+    DWORD openError = 0;
+    ChannelHandle handle(createChannelFile(wide, mode, openError));
+    if (!handle.valid()) {
+        return failureCode(openError);
+    }
+    record->handle = handle.get();
     record->mode = mode;
     record->recordLength = recordLength;
     record->kind = KIND_DISK;
     DWORD type = FILE_TYPE_UNKNOWN;
-    systemCall(SystemCall::FileType, [&] { type = GetFileType(handle); });
+    systemCall(SystemCall::FileType, [&] { type = GetFileType(handle.get()); });
     if (type != FILE_TYPE_DISK) {
         record->kind = KIND_DEVICE;
     }
-
     if (const int code = startChannel(*record); code != 0) {
-        closeHandleOf(*record);
-        unlinkChannel(record);
-        freeRecord(record);
-        reportError(code);
-        return;
+        return code;
     }
     record->path = std::move(wide);
+    handle.release();
+    record.keep();
+    return 0;
+}
+
+void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
+    LockGuard openGuard(openLock);
+    std::wstring wide;
+    int code = refuseOpen(channel, path, wide);
+    if (code == 0) {
+        code = openLinked(channel, wide, mode);
+    }
+    if (code != 0) {
+        reportError(code);
+    }
 }
 
 // The channel open for writing, or null after reporting why not.
