@@ -201,28 +201,34 @@ void runProcess(MainRoutine mainRoutine) {
     runProcess(mainRoutine, ProcessHooks{});
 }
 
-void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
-    // 1. Only NT platforms are supported; the box has no caption so Windows shows its own.
+namespace {
+
+// Only NT platforms are supported; the box has no caption so Windows shows its own.
+void refuseOtherPlatforms(const ProcessHooks& hooks) {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = OS_VERSION_INFO_BYTES;
     const BOOL versionKnown = hooks.getVersion != nullptr ? hooks.getVersion(&version) : GetVersionExA(&version);
-    if (!versionKnown || version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
-        if (hooks.messageBox != nullptr) {
-            hooks.messageBox(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE);
-        } else {
-            MessageBoxA(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE);
-        }
-        fatalExit();
+    if (versionKnown && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        return;
     }
+    if (hooks.messageBox != nullptr) {
+        hooks.messageBox(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE);
+    } else {
+        MessageBoxA(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE);
+    }
+    fatalExit();
+}
 
-    // 2. Show state. cb is the structure's own size (68 bytes on the 32-bit build).
+// Show state, command tail and module handle, in that order.
+void readStartupValues() {
+    // cb is the structure's own size (68 bytes on the 32-bit build).
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = 0;
     GetStartupInfoA(&startup);
     showState = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
 
-    // 3. Command tail: a pointer into the command line, past the program name.
+    // The tail is a pointer into the command line, past the program name.
     const wchar_t* line = GetCommandLineW();
     if (line == nullptr) {
         line = L"";
@@ -231,8 +237,38 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     const std::u16string units(line, line + length);
     commandTail = line + commandTailOffset(units);
 
-    // 4. Module handle.
     programModule = GetModuleHandleW(nullptr);
+}
+
+// Results not examined: the program runs without COM and the common controls as well.
+void startComAndControls() {
+    CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = COMMON_CONTROL_CLASSES;
+    InitCommonControlsEx(&controls);
+}
+
+// Globals, the main record and its slot, COM, then the process.
+[[noreturn]] void endProcess(int result, const ProcessHooks& hooks) {
+    if (hooks.releaseGlobals != nullptr) {
+        hooks.releaseGlobals();
+    }
+    releaseThreadRecord();
+    TlsFree(tlsSlot);
+    tlsSlot = TLS_OUT_OF_INDEXES;
+    CoUninitialize();
+    ExitProcess(static_cast<UINT>(result));
+}
+
+}  // namespace
+
+void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
+    // 1. The platform check.
+    refuseOtherPlatforms(hooks);
+
+    // 2 to 4. Show state, command tail, module handle.
+    readStartupValues();
 
     // 5. Thread state: the slot index and the main thread's record.
     tlsIndex();
@@ -241,12 +277,8 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     }
     createRecord(tlsSlot, true);
 
-    // 6 and 7. Results not examined: the program runs without them as well.
-    CoInitialize(nullptr);
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = COMMON_CONTROL_CLASSES;
-    InitCommonControlsEx(&controls);
+    // 6 and 7. COM and the common controls.
+    startComAndControls();
 
     // 8. The working control word and the program's global state; the word is loaded
     // again afterwards, since creating the font table calls into Windows.
@@ -256,18 +288,8 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     }
     loadWorkingControlWord();
 
-    // 9. The main routine.
-    const int result = mainRoutine(programModule, nullptr, commandTail, showState);
-
-    // Exit: globals, the main record and its slot, COM, then the process.
-    if (hooks.releaseGlobals != nullptr) {
-        hooks.releaseGlobals();
-    }
-    releaseThreadRecord();
-    TlsFree(tlsSlot);
-    tlsSlot = TLS_OUT_OF_INDEXES;
-    CoUninitialize();
-    ExitProcess(static_cast<UINT>(result));
+    // 9. The main routine, then the exit.
+    endProcess(mainRoutine(programModule, nullptr, commandTail, showState), hooks);
 }
 
 }  // namespace roi
