@@ -23,6 +23,7 @@
 #include "core/key_wait.h"
 #include "ui/dialog_engine.h"
 #include "ui/procedure_guard.h"
+#include "ui/scoped_gdi.h"
 #include "ui/window_records.h"
 
 namespace roi {
@@ -411,71 +412,48 @@ int clampSide(long long pixels) {
     return static_cast<int>(std::clamp(pixels, 0LL, static_cast<long long>(LARGEST_SIDE)));
 }
 
-// Steps 1 to 11 on the canvas thread; the frame, or 0 with everything undone.
-HWND openCanvas(CanvasThread& canvas) {
-    // 1. The font, realised for the screen and measured there.
-    int fontNumber = canvas.font;
+// The canvas's font number: the one asked for if the table has it, else font 1.
+int canvasFontNumber(int requested) {
     FontRecord info;
-    if (fontNumber == 0 || !fontInfo(fontNumber, info)) {
-        fontNumber = 1;
+    if (requested == 0 || !fontInfo(requested, info)) {
+        return 1;
     }
-    HFONT font = realiseFont(fontNumber, nullptr);
-    if (font == nullptr) {
-        return nullptr;
+    return requested;
+}
+
+// The font's cell as the screen draws it; false when it cannot be measured.
+bool measureFont(HFONT font, TEXTMETRICW& metrics) {
+    WindowDc screen(nullptr);
+    if (!screen) {
+        return false;
     }
-    TEXTMETRICW metrics = {};
-    {
-        HDC screen = GetDC(nullptr);
-        if (screen == nullptr) {
-            return nullptr;
-        }
-        HGDIOBJ previous = SelectObject(screen, font);
-        const BOOL measured = previous != nullptr && GetTextMetricsW(screen, &metrics);
-        if (previous != nullptr) {
-            SelectObject(screen, previous);
-        }
-        ReleaseDC(nullptr, screen);
-        if (!measured) {
-            return nullptr;
-        }
-    }
-    // 2. Pixel size.
+    SelectedObject selection(screen, font);
+    return selection && GetTextMetricsW(screen, &metrics);
+}
+
+// The client size in pixels; CANVAS_CELLS counts character cells instead.
+SIZE canvasPixels(const CanvasThread& canvas, const TEXTMETRICW& metrics) {
     long long pixelWidth = canvas.width;
     long long pixelHeight = canvas.height;
     if ((canvas.options & CANVAS_CELLS) != 0) {
         pixelWidth *= metrics.tmAveCharWidth;
         pixelHeight *= metrics.tmHeight + metrics.tmExternalLeading;
     }
-    const int width = clampSide(pixelWidth);
-    const int height = clampSide(pixelHeight);
-    // 3. Class.
-    if (!registerCanvasClass()) {
-        return nullptr;
+    return SIZE{clampSide(pixelWidth), clampSide(pixelHeight)};
+}
+
+DWORD frameStyle(const CanvasThread& canvas) {
+    if (canvas.style != 0) {
+        return canvas.style;
     }
-    // 4. Style.
-    DWORD style = canvas.style;
-    if (style == 0) {
-        style = DEFAULT_FRAME_STYLE;
-        if (!canvas.title.empty()) {
-            style |= WS_CAPTION;
-        }
-    }
-    // 5. Frame, with a client area of exactly the pixel size.
-    const std::wstring title = toWide(canvas.title);
-    HWND frame = CreateWindowExW(0, CANVAS_CLASS, title.c_str(), style, canvas.x, canvas.y, width, height, nullptr,
-                                 nullptr, programInstance(), &canvas);
-    if (frame == nullptr) {
-        return nullptr;
-    }
-    // From here on a failure destroys the frame; nobody else knows these records yet.
-    auto fail = [&canvas, frame]() -> HWND {
-        canvas.closingByProgram = true;
-        DestroyWindow(frame);
-        return nullptr;
-    };
+    return canvas.title.empty() ? DEFAULT_FRAME_STYLE : DEFAULT_FRAME_STYLE | WS_CAPTION;
+}
+
+// The frame's record, and an outer size that gives a client area of exactly size.
+bool fitFrame(CanvasThread& canvas, HWND frame, const std::wstring& title, SIZE size) {
     WindowRecord* frameRecord = newRecord(frame);
     if (frameRecord == nullptr) {
-        return fail();
+        return false;
     }
     frameRecord->showCommand = SW_SHOW;
     frameRecord->style = static_cast<DWORD>(GetWindowLongW(frame, GWL_STYLE));
@@ -484,26 +462,30 @@ HWND openCanvas(CanvasThread& canvas) {
     RECT outer;
     RECT client;
     if (GetWindowRect(frame, &outer) && GetClientRect(frame, &client)) {
-        const int outerWidth = width + (outer.right - outer.left) - (client.right - client.left);
-        const int outerHeight = height + (outer.bottom - outer.top) - (client.bottom - client.top);
+        const int outerWidth = size.cx + (outer.right - outer.left) - (client.right - client.left);
+        const int outerHeight = size.cy + (outer.bottom - outer.top) - (client.bottom - client.top);
         SetWindowPos(frame, nullptr, canvas.x, canvas.y, outerWidth, outerHeight, PLACE_QUIETLY);
     }
-    // 6. Surface and its record.
-    HWND surface = CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, width, height, frame, nullptr,
+    return true;
+}
+
+// The owner-drawn surface, its record and drawing state; the record, or null.
+WindowRecord* makeSurface(CanvasThread& canvas, HWND frame, SIZE size) {
+    HWND surface = CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, size.cx, size.cy, frame, nullptr,
                                    programInstance(), nullptr);
     if (surface == nullptr) {
-        return fail();
+        return nullptr;
     }
     WindowRecord* record = newRecord(surface);
     if (record == nullptr) {
-        return fail();
+        return nullptr;
     }
     // Releasing the frame's record releases the records whose parent is the frame: set
     // before anything else can fail, this one goes with the frame on every way out.
     record->parent = frame;
     SurfaceState* state = new (std::nothrow) SurfaceState;
     if (state == nullptr) {
-        return fail();
+        return nullptr;
     }
     record->kind = ControlKind::GraphicSurface;
     record->flags = RECORD_CANVAS_SURFACE | RECORD_CONTROL;
@@ -516,59 +498,120 @@ HWND openCanvas(CanvasThread& canvas) {
     record->backgroundColour = static_cast<int>(state->background);
     record->backgroundBrush = shareBrush(state->background);
     canvas.surface = surface;
-    // 7. Key capture and erasing go through the surface procedure.
+    // Key capture and erasing go through the surface procedure.
     state->previousProc =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrW(surface, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(surfaceProc)));
-    // 8. Backing bitmap in a memory DC, filled with the background.
-    HDC surfaceDc = GetDC(surface);
-    if (surfaceDc == nullptr) {
-        return fail();
+    return record;
+}
+
+// A memory DC and a bitmap of the surface's client size, both made for the surface's DC.
+// The state owns them from here on; they go with its record.
+void createBacking(HWND surface, SurfaceState& state) {
+    WindowDc surfaceDc(surface);
+    if (!surfaceDc) {
+        return;
     }
     RECT size = {0, 0, 0, 0};
     GetClientRect(surface, &size);
-    state->width = size.right;
-    state->height = size.bottom;
-    state->memoryDc = CreateCompatibleDC(surfaceDc);
-    if (state->memoryDc != nullptr) {
-        state->backingBitmap = CreateCompatibleBitmap(surfaceDc, state->width, state->height);
+    state.width = size.right;
+    state.height = size.bottom;
+    state.memoryDc = CreateCompatibleDC(surfaceDc);
+    if (state.memoryDc != nullptr) {
+        state.backingBitmap = CreateCompatibleBitmap(surfaceDc, state.width, state.height);
     }
-    ReleaseDC(surface, surfaceDc);
-    if (state->memoryDc == nullptr || state->backingBitmap == nullptr) {
-        return fail();
+}
+
+// The backing bitmap in its memory DC, filled with the background.
+bool makeBitmap(WindowRecord& record) {
+    SurfaceState& state = *record.surface;
+    createBacking(record.window, state);
+    if (state.memoryDc == nullptr || state.backingBitmap == nullptr) {
+        return false;
     }
-    state->replacedBitmap = SelectObject(state->memoryDc, state->backingBitmap);
-    if (state->replacedBitmap == nullptr) {
-        return fail();  // a DC without its bitmap would draw nowhere
+    state.replacedBitmap = SelectObject(state.memoryDc, state.backingBitmap);
+    if (state.replacedBitmap == nullptr) {
+        return false;  // a DC without its bitmap would draw nowhere
     }
-    if (record->backgroundBrush != nullptr) {
-        FillRect(state->memoryDc, &size, record->backgroundBrush);
+    if (record.backgroundBrush != nullptr) {
+        RECT whole{0, 0, state.width, state.height};
+        FillRect(state.memoryDc, &whole, record.backgroundBrush);
     }
-    // 9. The canvas font, referenced for as long as the surface lives.
-    state->replacedFont = SelectObject(state->memoryDc, font);
-    if (state->replacedFont == nullptr) {
-        return fail();
+    return true;
+}
+
+// The canvas font in the memory DC, referenced for as long as the surface lives, and
+// the text settings printing relies on.
+bool selectCanvasFont(WindowRecord& record, HFONT font, int fontNumber) {
+    SurfaceState& state = *record.surface;
+    state.replacedFont = SelectObject(state.memoryDc, font);
+    if (state.replacedFont == nullptr) {
+        return false;
     }
     addFontReference(fontNumber);
-    record->font = fontNumber;
+    record.font = fontNumber;
     TEXTMETRICW cell = {};
-    if (!GetTextMetricsW(state->memoryDc, &cell)) {
-        return fail();
+    if (!GetTextMetricsW(state.memoryDc, &cell)) {
+        return false;
     }
-    state->averageCharWidth = cell.tmAveCharWidth;
-    state->lineHeight = cell.tmHeight + cell.tmExternalLeading;
-    // 10. Text output moves the DC's current position, which is the print position.
-    SetTextAlign(state->memoryDc, TA_UPDATECP);
-    SetTextColor(state->memoryDc, state->foreground);
-    SetBkColor(state->memoryDc, state->background);
-    SetBkMode(state->memoryDc, OPAQUE);
-    MoveToEx(state->memoryDc, 0, 0, nullptr);
+    state.averageCharWidth = cell.tmAveCharWidth;
+    state.lineHeight = cell.tmHeight + cell.tmExternalLeading;
+    // Text output moves the DC's current position, which is the print position.
+    SetTextAlign(state.memoryDc, TA_UPDATECP);
+    SetTextColor(state.memoryDc, state.foreground);
+    SetBkColor(state.memoryDc, state.background);
+    SetBkMode(state.memoryDc, OPAQUE);
+    MoveToEx(state.memoryDc, 0, 0, nullptr);
+    return true;
+}
+
+// Everything after the frame exists: its record and size, the surface, the bitmap and
+// the font. False leaves the caller to destroy the frame.
+bool furnishFrame(CanvasThread& canvas, HWND frame, const std::wstring& title, SIZE size, HFONT font, int fontNumber) {
+    if (!fitFrame(canvas, frame, title, size)) {
+        return false;
+    }
+    WindowRecord* record = makeSurface(canvas, frame, size);
+    if (record == nullptr || !makeBitmap(*record) || !selectCanvasFont(*record, font, fontNumber)) {
+        return false;
+    }
     canvas.surfaceRecord = record;
-    // 11. Shown without activation, then brought forward with the focus on the surface.
+    return true;
+}
+
+// Runs on the canvas thread; the frame, or 0 with everything undone.
+HWND openCanvas(CanvasThread& canvas) {
+    // 1. The font, realised for the screen and measured there.
+    const int fontNumber = canvasFontNumber(canvas.font);
+    HFONT font = realiseFont(fontNumber, nullptr);
+    TEXTMETRICW metrics = {};
+    if (font == nullptr || !measureFont(font, metrics)) {
+        return nullptr;
+    }
+    const SIZE size = canvasPixels(canvas, metrics);
+    // 2. The frame, with a client area of exactly that size.
+    if (!registerCanvasClass()) {
+        return nullptr;
+    }
+    const DWORD style = frameStyle(canvas);
+    const std::wstring title = toWide(canvas.title);
+    HWND frame = CreateWindowExW(0, CANVAS_CLASS, title.c_str(), style, canvas.x, canvas.y, size.cx, size.cy, nullptr,
+                                 nullptr, programInstance(), &canvas);
+    if (frame == nullptr) {
+        return nullptr;
+    }
+    // 3. The surface, its bitmap and font. A failure destroys the frame, and its records
+    // with it; nobody else knows them yet.
+    if (!furnishFrame(canvas, frame, title, size, font, fontNumber)) {
+        canvas.closingByProgram = true;
+        DestroyWindow(frame);
+        return nullptr;
+    }
+    // 4. Shown without activation, then brought forward with the focus on the surface.
     if ((canvas.options & CANVAS_SHOW) != 0) {
         ShowWindow(frame, SW_SHOWNOACTIVATE);
     }
     SetForegroundWindow(frame);
-    SetFocus(surface);
+    SetFocus(canvas.surface);
     return frame;
 }
 
@@ -690,6 +733,41 @@ void onFrameNcDestroy(HWND frame, CanvasThread* canvas) {
     PostMessageA(frame, WM_QUIT, 0, 0);
 }
 
+// A bitmap made for window's DC; null when either cannot be had.
+HBITMAP compatibleBitmap(HWND window, int width, int height) {
+    WindowDc windowDc(window);
+    if (!windowDc) {
+        return nullptr;
+    }
+    return CreateCompatibleBitmap(windowDc, width, height);
+}
+
+// Copies what fits of the surface's picture into bitmap, over the background, and
+// selects bitmap into the memory DC in place of the old one. True when it is in.
+bool swapInBitmap(const WindowRecord& record, HBITMAP bitmap, int width, int height) {
+    SurfaceState& surface = *record.surface;
+    MemoryDc copyDc([&] {
+        MemoryDcHold dcHold;
+        return CreateCompatibleDC(surface.memoryDc);
+    }());
+    if (!copyDc) {
+        return false;
+    }
+    SelectedObject selection(copyDc, bitmap);
+    if (!selection) {
+        return false;
+    }
+    RECT whole{0, 0, width, height};
+    if (record.backgroundBrush != nullptr) {
+        FillRect(copyDc, &whole, record.backgroundBrush);
+    }
+    MemoryDcHold dcHold;
+    BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc, 0, 0,
+           SRCCOPY);
+    // Out of the copy DC first: a bitmap is selected into one DC at a time.
+    return selection.restore() && SelectObject(surface.memoryDc, bitmap) != nullptr;
+}
+
 // Restored after being minimised (the frame cannot be resized otherwise): a backing
 // bitmap of the new client size, keeping what fits of the old content.
 void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
@@ -709,57 +787,18 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
     }
     WindowRecord& record = *canvas->surfaceRecord;
     SurfaceState& surface = *record.surface;
-    HDC surfaceDc = GetDC(record.window);
-    if (surfaceDc == nullptr) {
-        return;
-    }
-    HBITMAP bitmap = CreateCompatibleBitmap(surfaceDc, width, height);
-    ReleaseDC(record.window, surfaceDc);
-    if (bitmap == nullptr) {
-        return;
-    }
-    HDC copyDc = nullptr;
-    {
-        MemoryDcHold dcHold;
-        copyDc = CreateCompatibleDC(surface.memoryDc);
-    }
-    if (copyDc == nullptr) {
-        DeleteObject(bitmap);
-        return;
-    }
-    HGDIOBJ previous = SelectObject(copyDc, bitmap);
-    if (previous == nullptr) {
-        DeleteDC(copyDc);
-        DeleteObject(bitmap);
-        return;
-    }
-    RECT whole{0, 0, width, height};
-    if (record.backgroundBrush != nullptr) {
-        FillRect(copyDc, &whole, record.backgroundBrush);
-    }
-    bool swapped = false;
-    {
-        MemoryDcHold dcHold;
-        BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc, 0, 0,
-               SRCCOPY);
-        // Out of the copy DC first: a bitmap is selected into one DC at a time.
-        if (SelectObject(copyDc, previous) != nullptr) {
-            swapped = SelectObject(surface.memoryDc, bitmap) != nullptr;
-        }
-    }
-    DeleteDC(copyDc);
-    if (!swapped) {
-        // The old bitmap is still the surface's; the new one was never handed over.
-        DeleteObject(bitmap);
+    // Until the swap succeeds the old bitmap stays the surface's and this one is deleted.
+    GdiObject<HBITMAP> bitmap(compatibleBitmap(record.window, width, height));
+    if (!bitmap || !swapInBitmap(record, bitmap.get(), width, height)) {
         return;
     }
     DeleteObject(surface.backingBitmap);
-    surface.backingBitmap = bitmap;
+    surface.backingBitmap = bitmap.release();
     surface.width = width;
     surface.height = height;
     SetWindowPos(record.window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
     setFlags(record, RECORD_REFRESH_REQUESTED);
-    markDrawn(record, whole);
+    markDrawn(record, RECT{0, 0, width, height});
 }
 
 void recordClick(CanvasThread* canvas, bool doubleClick) {
@@ -949,12 +988,11 @@ void selectCanvas(HWND parent, int canvas, bool deferredRedraw) {
 HWND createCanvasWindow(std::string_view title, int x, int y, int width, int height, int options, DWORD style,
                         int font) {
     std::atomic<LONG_PTR> result{-1};
-    CanvasThread* canvas = nullptr;
+    std::unique_ptr<CanvasThread> canvas;
     try {
-        canvas = new CanvasThread;
+        canvas = std::make_unique<CanvasThread>();
         canvas->title.assign(title);
     } catch (...) {
-        delete canvas;
         reportError(ERR_NO_MEMORY);
         return nullptr;
     }
@@ -966,11 +1004,11 @@ HWND createCanvasWindow(std::string_view title, int x, int y, int width, int hei
     canvas->style = style;
     canvas->font = font;
     canvas->resultSlot = &result;
-    HANDLE thread = CreateThread(nullptr, 0, canvasThreadMain, canvas, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, canvasThreadMain, canvas.get(), 0, nullptr);
     if (thread == nullptr) {
-        delete canvas;
         return nullptr;
     }
+    static_cast<void>(canvas.release());  // canvasThreadMain owns the block now
     CloseHandle(thread);
     // The handle comes back only after the window, the bitmap and the font are ready.
     while (result == -1) {
