@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -526,6 +527,56 @@ TEST(WaitForKey, RunsOutAfterItsLimit) {
 }
 
 // ---- closing ---------------------------------------------------------------------------------------
+
+// Restored at a new size, the frame gets a backing bitmap of that size holding what
+// fits of the old picture over the background; a minimise or an empty size changes nothing.
+TEST(FrameSize, RestoredFrameKeepsWhatFitsOfThePicture) {
+    Watchdog dog(60000);
+    struct Row {
+        const char* name;
+        WPARAM kind;
+        int width;
+        int height;
+        bool resized;
+    };
+    const Row rows[] = {
+        {"larger", SIZE_RESTORED, 400, 150, true},
+        {"smaller", SIZE_RESTORED, 50, 20, true},
+        {"minimised", SIZE_MINIMIZED, 400, 150, false},
+        {"no width", SIZE_RESTORED, 0, 150, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TestCanvas canvas(20, 4);
+        ASSERT_NE(canvas.surface, nullptr);
+        const int oldWidth = canvas.state().width;
+        const int oldHeight = canvas.state().height;
+        const HBITMAP oldBitmap = canvas.state().backingBitmap;
+        const int cw = canvas.state().averageCharWidth;
+        const int lh = canvas.state().lineHeight;
+        printText("HELLO");
+        SendMessageW(canvas.frame, WM_SIZE, row.kind, MAKELPARAM(row.width, row.height));
+        const SurfaceState& state = canvas.state();
+        const int width = row.resized ? row.width : oldWidth;
+        const int height = row.resized ? row.height : oldHeight;
+        EXPECT_EQ(state.width, width);
+        EXPECT_EQ(state.height, height);
+        EXPECT_EQ(state.backingBitmap != oldBitmap, row.resized);
+        EXPECT_EQ(GetObjectType(state.backingBitmap), static_cast<DWORD>(OBJ_BITMAP));
+        const Snapshot shot = snapshot(canvas);
+        ASSERT_EQ(shot.width, width);
+        EXPECT_TRUE(hasInk(shot, 0, 0, std::min(width, cw), std::min(height, lh))) << "the first letter is kept";
+        EXPECT_FALSE(hasInk(shot, oldWidth, 0, width, height)) << "the new columns are background";
+        EXPECT_FALSE(hasInk(shot, 0, oldHeight, width, height)) << "the new rows are background";
+        EXPECT_FALSE(hasInk(shot, 0, lh, width, height)) << "nothing below the row";
+        // Printing goes on into the new bitmap.
+        newLine();
+        printText("W");
+        if (height >= 2 * lh) {
+            EXPECT_TRUE(hasInk(snapshot(canvas), 0, lh, cw, 2 * lh)) << "the next row is drawn";
+        }
+    }
+}
 
 TEST(CloseByUser, EndsTheWaitWithTheEmptyText) {
     Watchdog dog(30000);
