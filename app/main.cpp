@@ -9,7 +9,7 @@
 #include "core/session.h"
 #include "storage/text_file.h"
 #include "ui/main_window.h"
-#include "ui/window_records.h"
+#include "ui/font_table.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 // The dialog engine: dialogs built from parameters as in-memory templates, controls
 // added one by one, numbered fonts on controls, text converted at the Win32 boundary,
-// the polling modal loop, the one-message pump and message boxes. The bookkeeping
-// (records, fonts, brushes) lives in window_records.cpp; painting a canvas surface in
+// the polling modal loop, the one-message pump and message boxes. The template itself
+// is built in dialog_template.cpp; the bookkeeping (records, brushes) lives in
+// window_records.cpp, the fonts in font_table.cpp; painting a canvas surface in
 // canvas_window.cpp.
 #include "ui/dialog_engine.h"
 
@@ -9,11 +10,15 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "app/code_page.h"
 #include "app/runtime.h"
 #include "ui/canvas_window.h"
 #include "ui/procedure_guard.h"
+#include "ui/dialog_template.h"
 #include "ui/window_records.h"
 
 namespace roi {
@@ -22,76 +27,6 @@ namespace {
 
 // Engine dialogs between WM_INITDIALOG and WM_DESTROY.
 std::atomic<int> openDialogs{0};
-
-// ---- dialog template ----------------------------------------------------------------
-
-constexpr DWORD DEFAULT_DIALOG_STYLE = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK;
-constexpr DWORD DIALOG_ALWAYS_SET = DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK;
-static_assert(DEFAULT_DIALOG_STYLE == 0x80C000D4);
-static_assert(DIALOG_ALWAYS_SET == 0x54);
-
-void putWord(std::vector<WORD>& words, unsigned value) {
-    words.push_back(static_cast<WORD>(value & 0xFFFF));
-}
-
-void putDword(std::vector<WORD>& words, DWORD value) {
-    putWord(words, value & 0xFFFF);  // little-endian: low half first
-    putWord(words, value >> 16);
-}
-
-void putText(std::vector<WORD>& words, std::wstring_view text) {
-    for (wchar_t unit : text) {
-        putWord(words, static_cast<unsigned>(unit));
-    }
-    putWord(words, 0);
-}
-
-// Template coordinates are 16-bit; a centred position's marker stands for 0 there.
-short templateCoordinate(int value) {
-    if (value == CENTRED) {
-        return 0;
-    }
-    return static_cast<short>(std::clamp(value, SHRT_MIN, SHRT_MAX));
-}
-
-// Nearest integer, halves to even (the x87's own rounding, written out so it does
-// not depend on the control word).
-long long roundHalfEven(long double value) {
-    const long double lower = std::floor(value);
-    const long double fraction = value - lower;
-    long long whole = static_cast<long long>(lower);
-    if (fraction > 0.5L || (fraction == 0.5L && (whole % 2) != 0)) {
-        ++whole;
-    }
-    return whole;
-}
-
-// The font part for the thread's default dialog font.
-TemplateFont defaultTemplateFont() {
-    FontRecord font;
-    if (!fontInfo(threadRecord().defaultDialogFont, font)) {
-        // No table yet or a number it does not hold: the built-in font 1.
-        createDefaultFonts();
-        if (!fontInfo(1, font)) {
-            return TemplateFont{8, FW_NORMAL, 0, 0, L"MS Sans Serif"};
-        }
-    }
-    TemplateFont part;
-    long double points = static_cast<long double>(font.points);
-    if (!(points >= 0.0L && points <= 32000.0L)) {
-        points = 0.0L;  // a negated or unusable size has no meaning for a template
-    }
-    part.pointSize = static_cast<WORD>(roundHalfEven(points));
-    // Any weight but 0 goes into the template as 700. The bold dialog font makes the
-    // dialog unit wider: with the font's own 400 the result cells of MainDialog are
-    // narrower than the 10-point bold numbers they show (measured under Wine at 96 and
-    // 144 DPI); bold, every text of the window fits. Labels and buttons come out bold.
-    part.weight = font.logFont.lfWeight != 0 ? FW_BOLD : FW_NORMAL;
-    part.italic = font.logFont.lfItalic != 0 ? 1 : 0;
-    part.charSet = font.logFont.lfCharSet;
-    part.face = font.logFont.lfFaceName;
-    return part;
-}
 
 // ---- control kinds --------------------------------------------------------------------
 
@@ -413,6 +348,117 @@ bool dialogTakes(HWND dialog, MSG& message) {
     return IsDialogMessageW(dialog, &message) != FALSE;
 }
 
+// ---- steps of createDialog, addControl and runModal -----------------------------------------
+
+// Places a dialog made in pixels: the size given is its client size, and the position
+// is worked out here (the template's coordinates are dialog units).
+void placeInPixels(HWND dialog, HWND parent, DWORD style, int x, int y, int width, int height) {
+    const bool centred = (style & DS_CENTER) != 0;
+    RECT outer = {};
+    RECT client = {};
+    if (GetWindowRect(dialog, &outer) != FALSE && GetClientRect(dialog, &client) != FALSE) {
+        const long long outerWidth = static_cast<long long>(width) + (outer.right - outer.left) - client.right;
+        const long long outerHeight = static_cast<long long>(height) + (outer.bottom - outer.top) - client.bottom;
+        long long left = x;
+        long long top = y;
+        if (centred) {
+            RECT work = {};
+            if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) != FALSE) {
+                left = std::max<long long>(0, static_cast<long long>(work.left) + work.right - outerWidth) / 2;
+                top = std::max<long long>(0, static_cast<long long>(work.top) + work.bottom - outerHeight) / 2;
+            }
+        } else if ((style & (WS_CHILD | DS_ABSALIGN)) == 0) {
+            POINT origin = {0, 0};
+            if (parent != nullptr && ClientToScreen(parent, &origin) != FALSE) {
+                left += origin.x;
+                top += origin.y;
+            }
+        } else if (!((style & WS_CHILD) != 0 && (style & DS_CONTROL) != 0)) {
+            left = std::max<long long>(left, 0);
+            top = std::max<long long>(top, 0);
+        }
+        SetWindowPos(dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth),
+                     clampToInt(outerHeight), PLACE_QUIETLY);
+    }
+}
+
+// A control's place in pixels. In dialog units the corners are converted, so rounding
+// follows them.
+struct ControlBox {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+ControlBox controlBox(HWND dialog, std::uint32_t unitBits, int x, int y, int width, int height) {
+    RECT box = {x, y, clampToInt(static_cast<long long>(x) + width), clampToInt(static_cast<long long>(y) + height)};
+    if ((unitBits & RECORD_DIALOG_UNITS) != 0) {
+        RECT mapped = box;
+        if (MapDialogRect(dialog, &mapped) != FALSE) {
+            box = mapped;
+        }
+    }
+    return ControlBox{box.left, box.top, clampToInt(static_cast<long long>(box.right) - box.left),
+                      clampToInt(static_cast<long long>(box.bottom) - box.top)};
+}
+
+// Creates a control's window at box; every control starts with the dialog's font.
+HWND createControlWindow(HWND dialog, int id, const ControlStyle& styles, const wchar_t* text, const ControlBox& box,
+                         HFONT dialogFont) {
+    HWND control = CreateWindowExW(styles.extendedStyle, styles.className, text, styles.style, box.left, box.top,
+                                   box.width, box.height, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   programInstance(), nullptr);
+    loadWorkingControlWord();
+    if (control != nullptr) {
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont), TRUE);
+    }
+    return control;
+}
+
+// The handler's own start, called directly: WM_INITDIALOG, then WM_SIZE with the
+// client size. Windows' messages meanwhile reach no handler, since it is not stored yet.
+void startHandler(HWND dialog, DialogHandler handler) {
+    const WindowRecord* early = findRecord(dialog);
+    const int showCommand = early != nullptr ? early->showCommand : SW_SHOW;
+    if (handler != nullptr) {
+        handler(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(dialog), 0);
+        RECT client = {};
+        GetClientRect(dialog, &client);
+        const WPARAM sizeType = showCommand == SW_MAXIMIZE   ? SIZE_MAXIMIZED
+                                : showCommand == SW_MINIMIZE ? SIZE_MINIMIZED
+                                                             : SIZE_RESTORED;
+        handler(dialog, WM_SIZE, sizeType, MAKELPARAM(client.right, client.bottom));
+    }
+}
+
+// The modal loop: polling, never blocking in GetMessageW, until dialog is destroyed.
+void pollUntilDestroyed(HWND dialog, HWND parent, bool idleMessages) {
+    MSG message = {};
+    for (;;) {
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
+            // A message sent from another thread is handled inside PeekMessageW and can
+            // destroy the dialog with nothing left in the queue: check before idling.
+            if (IsWindow(dialog) == FALSE) {
+                break;
+            }
+            if (parent != nullptr && idleMessages) {
+                SendMessageA(parent, WM_ENTERIDLE, MSGF_DIALOGBOX, reinterpret_cast<LPARAM>(dialog));
+            }
+            Sleep(1);  // an empty queue: give the processor away rather than spin
+            continue;
+        }
+        if (IsWindow(dialog) == FALSE || !dialogTakes(dialog, message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (IsWindow(dialog) == FALSE) {
+            break;
+        }
+    }
+    loadWorkingControlWord();
+}
+
 }  // namespace
 
 // ---- text conversion ------------------------------------------------------------------------
@@ -429,58 +475,7 @@ std::string toNarrow(std::wstring_view text) {
     return narrow;
 }
 
-// ---- template building blocks -------------------------------------------------------------
-
-DWORD dialogStyle(DWORD style, int x, int y, bool hasParent) {
-    if (style == 0) {
-        style = DEFAULT_DIALOG_STYLE;
-    }
-    style |= DIALOG_ALWAYS_SET;
-    style &= ~static_cast<DWORD>(WS_VISIBLE | DS_SYSMODAL);  // created hidden, never system-modal
-    if (x == CENTRED || y == CENTRED) {
-        style |= DS_CENTER;
-    }
-    if ((style & WS_CHILD) != 0) {
-        style &= ~static_cast<DWORD>(WS_POPUP | DS_ABSALIGN);
-        if (!hasParent) {
-            style = (style & ~static_cast<DWORD>(WS_CHILD)) | WS_POPUP;
-        }
-    }
-    return style;
-}
-
-void alignToDword(std::vector<WORD>& words) {
-    if (words.size() % 2 != 0) {
-        words.push_back(0);
-    }
-}
-
-std::vector<WORD> buildDialogTemplate(DWORD style, DWORD extendedStyle, int x, int y, int width, int height,
-                                      const TemplateFont& font) {
-    std::vector<WORD> words;
-    words.reserve(32 + font.face.size());
-    putWord(words, 1);       // dlgVer
-    putWord(words, 0xFFFF);  // signature: the extended form
-    putDword(words, 0);      // helpID
-    putDword(words, extendedStyle);
-    putDword(words, style);
-    putWord(words, 0);  // cDlgItems: controls are added as windows afterwards
-    putWord(words, static_cast<WORD>(templateCoordinate(x)));
-    putWord(words, static_cast<WORD>(templateCoordinate(y)));
-    putWord(words, static_cast<WORD>(templateCoordinate(width)));
-    putWord(words, static_cast<WORD>(templateCoordinate(height)));
-    putWord(words, 0);     // menu: none
-    putWord(words, 0);     // windowClass: the dialog class
-    putText(words, L" ");  // title: the caption is set as UTF-16 text after creation
-    if ((style & (DS_SETFONT | DS_SHELLFONT)) != 0) {
-        putWord(words, font.pointSize);
-        putWord(words, font.weight);
-        putWord(words, static_cast<unsigned>(font.italic) | (static_cast<unsigned>(font.charSet) << 8));
-        putText(words, font.face);
-    }
-    alignToDword(words);  // items, had there been any, would start here
-    return words;
-}
+// ---- resource names -----------------------------------------------------------------------
 
 bool resourceNameMatches(std::wstring_view wanted, const wchar_t* resourceName) {
     if (resourceName == nullptr) {
@@ -508,7 +503,6 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
                   DWORD style, DWORD extendedStyle) {
     // 1. Style.
     style = dialogStyle(style, x, y, parent != nullptr);
-    const bool centred = (style & DS_CENTER) != 0;
 
     // 2. Template, 3. the window (hidden, since WS_VISIBLE is gone).
     const std::vector<WORD> words =
@@ -522,32 +516,7 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
 
     // 4. Pixels: the size given is the client size, and the position is placed here.
     if (unit == UnitMode::Pixels) {
-        RECT outer = {};
-        RECT client = {};
-        if (GetWindowRect(dialog, &outer) != FALSE && GetClientRect(dialog, &client) != FALSE) {
-            const long long outerWidth = static_cast<long long>(width) + (outer.right - outer.left) - client.right;
-            const long long outerHeight = static_cast<long long>(height) + (outer.bottom - outer.top) - client.bottom;
-            long long left = x;
-            long long top = y;
-            if (centred) {
-                RECT work = {};
-                if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) != FALSE) {
-                    left = std::max<long long>(0, static_cast<long long>(work.left) + work.right - outerWidth) / 2;
-                    top = std::max<long long>(0, static_cast<long long>(work.top) + work.bottom - outerHeight) / 2;
-                }
-            } else if ((style & (WS_CHILD | DS_ABSALIGN)) == 0) {
-                POINT origin = {0, 0};
-                if (parent != nullptr && ClientToScreen(parent, &origin) != FALSE) {
-                    left += origin.x;
-                    top += origin.y;
-                }
-            } else if (!((style & WS_CHILD) != 0 && (style & DS_CONTROL) != 0)) {
-                left = std::max<long long>(left, 0);
-                top = std::max<long long>(top, 0);
-            }
-            SetWindowPos(dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth),
-                         clampToInt(outerHeight), PLACE_QUIETLY);
-        }
+        placeInPixels(dialog, parent, style, x, y, width, height);
     }
 
     // 5. The real caption.
@@ -573,7 +542,7 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
 
 void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, int x, int y, int width, int height,
                 DWORD style, DWORD extendedStyle, DialogHandler handler) {
-    // 1. The dialog's record.
+    // 1. The dialog's record: its units and the font its controls start with.
     const WindowRecord* dialogRecord = findRecord(dialog);
     if (dialogRecord == nullptr) {
         return;
@@ -581,26 +550,14 @@ void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, in
     const std::uint32_t unitBits = dialogRecord->flags & RECORD_UNIT_BITS;
     HFONT dialogFont = dialogRecord->dialogFont;
 
-    // 3. Style, and the class the kind stands for.
-    const ControlStyle rules = controlStyle(kind, style, extendedStyle);
-    if (rules.className == nullptr) {
+    // 2. Style, and the class the kind stands for.
+    ControlStyle styles = controlStyle(kind, style, extendedStyle);
+    if (styles.className == nullptr) {
         return;  // not a kind addControl creates
     }
-    style = rules.style;
-    extendedStyle = rules.extendedStyle;
 
-    // 2. Position: in dialog units the corners are converted, so rounding follows them.
-    RECT box = {x, y, clampToInt(static_cast<long long>(x) + width), clampToInt(static_cast<long long>(y) + height)};
-    if ((unitBits & RECORD_DIALOG_UNITS) != 0) {
-        RECT mapped = box;
-        if (MapDialogRect(dialog, &mapped) != FALSE) {
-            box = mapped;
-        }
-    }
-    const int left = box.left;
-    const int top = box.top;
-    const int boxWidth = clampToInt(static_cast<long long>(box.right) - box.left);
-    const int boxHeight = clampToInt(static_cast<long long>(box.bottom) - box.top);
+    // 3. Position, in pixels.
+    const ControlBox box = controlBox(dialog, unitBits, x, y, width, height);
 
     // 4. Images: the text names the resource, and a name that is no bitmap is an icon.
     const std::wstring wideText = toWide(text);
@@ -608,22 +565,16 @@ void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, in
     bool isIcon = false;
     if (isImage && !hasBitmapResource(wideText)) {
         isIcon = true;
-        style = (style & ~static_cast<DWORD>(SS_BITMAP)) | SS_ICON;
+        styles.style = (styles.style & ~static_cast<DWORD>(SS_BITMAP)) | SS_ICON;
     }
 
-    // 5. The window.
-    HWND control = CreateWindowExW(extendedStyle, rules.className, isImage ? nullptr : wideText.c_str(), style, left,
-                                   top, boxWidth, boxHeight, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   programInstance(), nullptr);
-    loadWorkingControlWord();
+    // 5. The window, with the dialog's font.
+    HWND control = createControlWindow(dialog, id, styles, isImage ? nullptr : wideText.c_str(), box, dialogFont);
     if (control == nullptr) {
         return;  // no record, no image, no further set-up
     }
 
-    // 6. Every control starts with the dialog's font.
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont), TRUE);
-
-    // 7. The record.
+    // 6. The record, with the dialog's units and the kind of image.
     WindowRecord* record = newRecord(control);
     if (record == nullptr) {
         return;
@@ -635,11 +586,11 @@ void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, in
         record->flags |= isIcon ? RECORD_IMAGE_ICON : RECORD_IMAGE_BITMAP;
     }
     record->handler = handler;
-    record->style = style;
-    record->extendedStyle = extendedStyle;
+    record->style = styles.style;
+    record->extendedStyle = styles.extendedStyle;
 
-    // 8. Set-up by kind.
-    if (kind == ControlKind::PushButton && (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+    // 7. Set-up by kind.
+    if (kind == ControlKind::PushButton && (styles.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
         SendMessageA(dialog, DM_SETDEFID, static_cast<WPARAM>(id), 0);
     } else if (isImage) {
         attachImage(control, *record, wideText, isIcon);
@@ -767,24 +718,13 @@ void releaseFont(int fontNumber) {
 // ---- running -------------------------------------------------------------------------------------
 
 void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {
-    // 1.
+    // 1. The dialog comes to the front.
     SetForegroundWindow(dialog);
 
-    // 2. The handler's own start, called directly; Windows' messages meanwhile reach
-    // no handler, since it is not stored yet.
-    const WindowRecord* early = findRecord(dialog);
-    const int showCommand = early != nullptr ? early->showCommand : SW_SHOW;
-    if (handler != nullptr) {
-        handler(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(dialog), 0);
-        RECT client = {};
-        GetClientRect(dialog, &client);
-        const WPARAM sizeType = showCommand == SW_MAXIMIZE   ? SIZE_MAXIMIZED
-                                : showCommand == SW_MINIMIZE ? SIZE_MINIMIZED
-                                                             : SIZE_RESTORED;
-        handler(dialog, WM_SIZE, sizeType, MAKELPARAM(client.right, client.bottom));
-    }
+    // 2. The handler's own start.
+    startHandler(dialog, handler);
 
-    // 3.
+    // 3. The record takes the handler and where the result goes.
     WindowRecord* record = findRecord(dialog);
     if (record == nullptr) {
         return;
@@ -795,40 +735,18 @@ void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {
     HWND parent = record->parent;
     const bool idleMessages = (record->style & DS_NOIDLEMSG) == 0;
 
-    // 4.
+    // 4. The parent leaves any mode it is in and takes no input while the dialog runs.
     if (parent != nullptr) {
         SendMessageA(parent, WM_CANCELMODE, 0, 0);
         EnableWindow(parent, FALSE);
     }
 
-    // 5.
+    // 5. The dialog appears, as its style asks.
     ShowWindow(dialog, record->showCommand);
     loadWorkingControlWord();
 
-    // 6. Polling, never blocking in GetMessageW.
-    MSG message = {};
-    for (;;) {
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
-            // A message sent from another thread is handled inside PeekMessageW and can
-            // destroy the dialog with nothing left in the queue: check before idling.
-            if (IsWindow(dialog) == FALSE) {
-                break;
-            }
-            if (parent != nullptr && idleMessages) {
-                SendMessageA(parent, WM_ENTERIDLE, MSGF_DIALOGBOX, reinterpret_cast<LPARAM>(dialog));
-            }
-            Sleep(1);
-            continue;
-        }
-        if (IsWindow(dialog) == FALSE || !dialogTakes(dialog, message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (IsWindow(dialog) == FALSE) {
-            break;
-        }
-    }
-    loadWorkingControlWord();
+    // 6. Messages until the dialog is gone.
+    pollUntilDestroyed(dialog, parent, idleMessages);
 
     // 7. endDialog enabled the parent; a dialog destroyed some other way must not
     // leave it disabled either.
@@ -839,11 +757,12 @@ void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {
 }
 
 void endDialog(HWND dialog, INT_PTR result) {
-    // 1., 2.
+    // 1. The record.
     WindowRecord* record = findRecord(dialog);
     if (record == nullptr) {
         return;
     }
+    // 2. The result to its destination; the close box works again.
     if (record->resultDestination != nullptr) {
         *record->resultDestination = result;
     }
@@ -856,7 +775,7 @@ void endDialog(HWND dialog, INT_PTR result) {
         return;
     }
 
-    // 4.
+    // 4. The parent takes input again; the accelerators go.
     if (record->parent != nullptr) {
         EnableWindow(record->parent, TRUE);
     }

@@ -7,7 +7,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace roi {
 
@@ -59,28 +58,10 @@ std::string toNarrow(std::wstring_view text);
 // The dialog procedure of every engine dialog (the application never calls it).
 INT_PTR CALLBACK engineDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Building blocks of createDialog and addControl, separate so tests can check them.
-
-// The font part of a dialog template.
-struct TemplateFont {
-    WORD pointSize = 0;
-    WORD weight = 0;
-    BYTE italic = 0;
-    BYTE charSet = 0;
-    std::wstring face;
-};
-// The final style of a dialog: the default for 0, the bits always set and cleared,
-// DS_CENTER for a centred position, WS_CHILD without a parent turned into WS_POPUP.
-DWORD dialogStyle(DWORD style, int x, int y, bool hasParent);
-// A DLGTEMPLATEEX without items: no menu, no class, the title " ", the font part.
-std::vector<WORD> buildDialogTemplate(DWORD style, DWORD extendedStyle, int x, int y, int width, int height,
-                                      const TemplateFont& font);
-// Pads the buffer to a DWORD boundary (templates and their items start on one).
-void alignToDword(std::vector<WORD>& words);
-
-// Whether a resource name handed over by EnumResourceNamesW (an integer id or a
-// string) is the one wanted: "#" with decimal digits means that id, any other name
-// is compared with a to z matched to A to Z.
+// A building block of addControl, separate so tests can check it: whether a resource
+// name handed over by EnumResourceNamesW (an integer id or a string) is the one wanted:
+// "#" with decimal digits means that id, any other name is compared with a to z
+// matched to A to Z.
 bool resourceNameMatches(std::wstring_view wanted, const wchar_t* resourceName);
 
 }  // namespace roi

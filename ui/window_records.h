@@ -1,6 +1,7 @@
 // The engine's bookkeeping, shared by the dialog engine and the canvas window: one
-// WindowRecord per window the engine created, the numbered font table, and the
-// brushes shared between records of one colour.
+// WindowRecord per window the engine created, the brushes shared between records of
+// one colour, and the active dialog. Records hold font numbers of the font table
+// (ui/font_table.h), and releasing a record drops its font's reference.
 //
 // Locks: the record-list lock and the font-table lock are each held for one list
 // operation only and never together. The canvas's graphicsLock may be held while
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "ui/dialog_engine.h"
+#include "ui/font_table.h"
 
 namespace roi {
 
@@ -106,36 +108,8 @@ int recordCount();
 // A solid brush of colour, shared with any record that already uses one.
 HBRUSH shareBrush(COLORREF colour);
 
-// Font table. Numbers are 1-based positions and stay valid for the process.
-struct FontRecord {
-    int number = 0;
-    int references = 0;
-    HFONT realised = nullptr;
-    float points = 0.0f;
-    LOGFONTW logFont = {};
-};
-// Snapshot of font number n; false when there is no such font.
-bool fontInfo(int number, FontRecord& out);
-int fontCount();
-// The realised GDI font of n, realising it for forWindow's DPI (null: the screen) if needed.
-HFONT realiseFont(int number, HWND forWindow);
-void addFontReference(int number);
-void dropFontReference(int number);
-// Creates the built-in fonts 1 to 3 (start-up; repeated calls do nothing).
-void createDefaultFonts();
-
 // The engine window most recently activated; pumpMessage navigates it with the keyboard.
 HWND activeDialog();
 void setActiveDialog(HWND window);
-
-// Font-table services behind createFont and releaseFont.
-// lfHeight for a font of points at pixelsPerInch: -(pixelsPerInch * points / 72),
-// rounded to the nearest integer, halves to even.
-int fontHeightFor(int pixelsPerInch, float points);
-// The number of the font with this size and the same LOGFONTW from lfEscapement
-// through lfFaceName; appends an unrealised record when there is none (0: no memory).
-int findOrAddFont(float points, const LOGFONTW& logFont);
-// Deletes the realised GDI font of an unreferenced font above 3; true when it did.
-bool unrealiseFont(int number);
 
 }  // namespace roi

@@ -14,7 +14,7 @@
 
 #include "tests/support/watchdog.h"
 #include "ui/canvas_window.h"
-#include "ui/window_records.h"
+#include "ui/font_table.h"
 
 namespace roi_test {
 

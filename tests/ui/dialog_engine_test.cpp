@@ -1,85 +1,31 @@
-// Tests of the dialog engine under Wine: the template bytes, style rules, unit
-// conversion, fonts and their reference counts, text conversion, record release,
-// the modal loop and image controls. Dialogs are created hidden unless the modal
-// loop shows them; every loop runs under a watchdog so a fault cannot hang the run.
+// Tests of the dialog engine under Wine: dialogs and their style rules, unit
+// conversion, controls and their fonts, text conversion, the modal loop and image
+// controls. Dialogs are created hidden unless the modal loop shows them; every loop
+// runs under a watchdog so a fault cannot hang the run. The template, the font table
+// and the record list have test programs of their own.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "app/runtime.h"
+#include "tests/support/dialog_fixture.h"
 #include "tests/support/watchdog.h"
 #include "ui/dialog_engine.h"
+#include "ui/font_table.h"
 #include "ui/window_records.h"
 
 namespace roi {
 namespace {
 
+using roi_test::EngineTest;
 using roi_test::Watchdog;
 
 // ---- helpers ------------------------------------------------------------------------------
-
-class EngineTest : public testing::Test {
-protected:
-    void SetUp() override {
-        createDefaultFonts();
-        recordsBefore_ = recordCount();
-    }
-    void TearDown() override {
-        for (HWND dialog : dialogs_) {
-            if (IsWindow(dialog)) {
-                DestroyWindow(dialog);
-            }
-        }
-        EXPECT_EQ(recordCount(), recordsBefore_) << "records left behind";
-    }
-    HWND hiddenDialog(UnitMode unit = UnitMode::DialogUnits) {
-        HWND dialog = createDialog(unit, nullptr, "Engine test", 10, 10, 240, 160, 0, 0);
-        EXPECT_NE(dialog, nullptr);
-        dialogs_.push_back(dialog);
-        return dialog;
-    }
-    // The control's rectangle in its dialog's client coordinates.
-    static RECT childRect(HWND control) {
-        RECT rect = {};
-        GetWindowRect(control, &rect);
-        MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-        return rect;
-    }
-
-    int recordsBefore_ = 0;
-    std::vector<HWND> dialogs_;
-};
-
-// Reads a built template back, word by word.
-class TemplateReader {
-public:
-    explicit TemplateReader(const std::vector<WORD>& words) : words_(words) {}
-    WORD word() { return at_ < words_.size() ? words_[at_++] : 0xDEAD; }
-    DWORD dword() {
-        const DWORD low = word();
-        const DWORD high = word();
-        return low | (high << 16);
-    }
-    std::wstring text() {
-        std::wstring result;
-        while (at_ < words_.size() && words_[at_] != 0) {
-            result += static_cast<wchar_t>(words_[at_++]);
-        }
-        ++at_;  // the terminating zero
-        return result;
-    }
-    std::size_t position() const { return at_; }
-
-private:
-    const std::vector<WORD>& words_;
-    std::size_t at_ = 0;
-};
 
 std::wstring windowText(HWND window) {
     wchar_t buffer[256] = {};
@@ -87,108 +33,7 @@ std::wstring windowText(HWND window) {
     return buffer;
 }
 
-// ---- template -------------------------------------------------------------------------------
-
-TEST(BuildDialogTemplate, FieldsReadBackInOrder) {
-    struct Case {
-        const char* name;
-        DWORD style;
-        DWORD extendedStyle;
-        int x, y, width, height;
-        TemplateFont font;
-        short expectX, expectY, expectWidth, expectHeight;
-    };
-    const Case cases[] = {
-        {"default font", 0x80C000D4, 0, 10, 20, 300, 200, {8, 400, 0, 0, L"MS Sans Serif"}, 10, 20, 300, 200},
-        // centred positions stand as 0 in the template; an even-length face needs padding
-        {"centred", 0x84CE08D4, 0x10000, CENTRED, CENTRED, 408, 210, {10, 700, 1, 2, L"Arial"}, 0, 0, 408, 210},
-        // 16-bit fields: out-of-range values are clamped, not wrapped
-        {"clamped", 0x80C000D4, 0, -5, 40000, -40000, 7, {9, 400, 0, 186, L"Tahoma"}, -5, 32767, -32768, 7},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::vector<WORD> words =
-            buildDialogTemplate(c.style, c.extendedStyle, c.x, c.y, c.width, c.height, c.font);
-        TemplateReader read(words);
-        EXPECT_EQ(read.word(), 1);       // dlgVer
-        EXPECT_EQ(read.word(), 0xFFFF);  // signature
-        EXPECT_EQ(read.dword(), 0u);     // helpID
-        EXPECT_EQ(read.dword(), c.extendedStyle);
-        EXPECT_EQ(read.dword(), c.style);
-        EXPECT_EQ(read.word(), 0);  // cDlgItems
-        EXPECT_EQ(static_cast<short>(read.word()), c.expectX);
-        EXPECT_EQ(static_cast<short>(read.word()), c.expectY);
-        EXPECT_EQ(static_cast<short>(read.word()), c.expectWidth);
-        EXPECT_EQ(static_cast<short>(read.word()), c.expectHeight);
-        EXPECT_EQ(read.word(), 0);  // no menu
-        EXPECT_EQ(read.word(), 0);  // no class
-        EXPECT_EQ(read.text(), L" ");
-        EXPECT_EQ(read.word(), c.font.pointSize);
-        EXPECT_EQ(read.word(), c.font.weight);
-        const WORD italicAndCharSet = read.word();
-        EXPECT_EQ(italicAndCharSet & 0xFF, c.font.italic);
-        EXPECT_EQ(italicAndCharSet >> 8, c.font.charSet);
-        EXPECT_EQ(read.text(), c.font.face);
-        // Ends on a DWORD boundary, with at most one zero word of padding.
-        EXPECT_EQ(words.size() % 2, 0u);
-        ASSERT_LE(read.position(), words.size());
-        EXPECT_LE(words.size() - read.position(), 1u);
-        if (read.position() < words.size()) {
-            EXPECT_EQ(words.back(), 0);
-        }
-    }
-}
-
-TEST(BuildDialogTemplate, NoFontPartWithoutSetFont) {
-    const std::vector<WORD> words =
-        buildDialogTemplate(WS_POPUP | WS_CAPTION, 0, 0, 0, 10, 10, TemplateFont{8, 400, 0, 0, L"MS Sans Serif"});
-    // 13 words of header, menu, class, " " and its zero: 17 words, padded to 18.
-    EXPECT_EQ(words.size(), 18u);
-    EXPECT_EQ(words[15], L' ');
-}
-
-TEST(AlignToDword, PadsOddLengthsWithOneZero) {
-    struct Case {
-        std::size_t before;
-        std::size_t after;
-    };
-    const Case cases[] = {{0, 0}, {1, 2}, {2, 2}, {3, 4}, {18, 18}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.before);
-        std::vector<WORD> words(c.before, 0x7777);
-        alignToDword(words);
-        EXPECT_EQ(words.size(), c.after);
-        if (c.after > c.before) {
-            EXPECT_EQ(words.back(), 0);
-        }
-    }
-}
-
-TEST(DialogStyle, DefaultsAndFixedBits) {
-    struct Case {
-        const char* name;
-        DWORD style;
-        int x, y;
-        bool hasParent;
-        DWORD expected;
-    };
-    const Case cases[] = {
-        {"0 is the default style", 0, 0, 0, false, 0x80C000D4},
-        // the main window's style: WS_VISIBLE goes, the window is created hidden
-        {"visible removed", 0x94CE00D4, 0, 0, false, 0x84CE00D4},
-        {"font bits always added", WS_POPUP | WS_CAPTION, 5, 5, false, 0x80C00054},
-        {"system modal removed", 0x80C00002, 0, 0, false, 0x80C00054},
-        {"centred x", 0, CENTRED, 7, false, 0x80C008D4},
-        {"centred y", 0, 7, CENTRED, false, 0x80C008D4},
-        // a child loses WS_POPUP and DS_ABSALIGN; without a parent it becomes a popup
-        {"child without parent", 0xC0C00001, 0, 0, false, 0x80C00054},
-        {"child with parent", 0xC0C00001, 0, 0, true, 0x40C00054},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(dialogStyle(c.style, c.x, c.y, c.hasParent), c.expected);
-    }
-}
+// ---- dialogs ---------------------------------------------------------------------------------
 
 TEST_F(EngineTest, DialogIsHiddenWithCaptionAndDefaultFont) {
     HWND dialog = hiddenDialog();
@@ -474,191 +319,6 @@ TEST_F(EngineTest, ControlTextRoundTrips) {
 
 // ---- fonts -----------------------------------------------------------------------------------
 
-TEST(FontHeightFor, RoundsHalvesToEven) {
-    struct Case {
-        int dpi;
-        float points;
-        int expected;
-    };
-    const Case cases[] = {
-        {96, 8.0f, -11},   // 10.67
-        {96, 10.0f, -13},  // 13.33
-        {96, 11.0f, -15},  // 14.67
-        {120, 8.0f, -13},  // 13.33
-        {144, 9.0f, -18},  // exact
-        {72, 2.5f, -2},    // half: to even, down
-        {72, 3.5f, -4},    // half: to even, up
-        {72, -2.5f, 2},    // negated size: positive height, still to even
-        {96, 0.0f, 0},     // size 0: the face's default
-        {96, NAN, 0},      // no size at all
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.dpi << " dpi, " << c.points << " pt");
-        EXPECT_EQ(fontHeightFor(c.dpi, c.points), c.expected);
-    }
-}
-
-TEST(BuiltInFonts, ThreeFontsFromStartUp) {
-    createDefaultFonts();
-    createDefaultFonts();  // repeated calls add nothing
-    ASSERT_GE(fontCount(), 3);
-    struct Case {
-        int number;
-        const wchar_t* face;
-        float points;
-        BYTE pitchAndFamily;
-    };
-    const Case cases[] = {
-        {1, L"MS Sans Serif", 8.0f, 0},
-        {2, L"Lucida Console", 0.0f, FIXED_PITCH},
-        {3, L"Lucida Console", 11.0f, FIXED_PITCH},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.number);
-        FontRecord font;
-        ASSERT_TRUE(fontInfo(c.number, font));
-        EXPECT_EQ(font.number, c.number);
-        EXPECT_EQ(std::wstring(font.logFont.lfFaceName), c.face);
-        EXPECT_EQ(font.points, c.points);
-        EXPECT_EQ(font.logFont.lfWeight, FW_NORMAL);
-        EXPECT_EQ(font.logFont.lfCharSet, 0);
-        EXPECT_EQ(font.logFont.lfPitchAndFamily, c.pitchAndFamily);
-        EXPECT_GE(font.references, 1);
-    }
-    FontRecord none;
-    EXPECT_FALSE(fontInfo(0, none));
-    EXPECT_FALSE(fontInfo(fontCount() + 1, none));
-}
-
-TEST(FontNumbers, SameRequestSameNumber) {
-    createDefaultFonts();
-    const int cell = createFont("MS Sans Serif", 10, FONT_BOLD, 0, 0, 0);
-    ASSERT_GT(cell, 3);
-    const std::string longFace(40, 'F');
-    struct Case {
-        const char* name;
-        int number;
-        bool same;
-    };
-    const Case cases[] = {
-        {"identical", createFont("MS Sans Serif", 10, FONT_BOLD, 0, 0, 0), true},
-        {"not bold", createFont("MS Sans Serif", 10, 0, 0, 0, 0), false},
-        {"other size", createFont("MS Sans Serif", 10.5f, FONT_BOLD, 0, 0, 0), false},
-        {"other face", createFont("Arial", 10, FONT_BOLD, 0, 0, 0), false},
-        {"italic", createFont("MS Sans Serif", 10, FONT_BOLD | FONT_ITALIC, 0, 0, 0), false},
-        {"charset", createFont("MS Sans Serif", 10, FONT_BOLD, 2, 0, 0), false},
-        {"pitch", createFont("MS Sans Serif", 10, FONT_BOLD, 0, 1, 0), false},
-        {"escapement", createFont("MS Sans Serif", 10, FONT_BOLD, 0, 0, 900), false},
-        {"negated", createFont("MS Sans Serif", 10, FONT_BOLD | FONT_NEGATE_SIZE, 0, 0, 0), false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.number == cell, c.same);
-        EXPECT_GT(c.number, 0);
-    }
-    // The request that matches built-in font 1 is font 1.
-    EXPECT_EQ(createFont("MS Sans Serif", 8, 0, 0, 0, 0), 1);
-    // Size 0 is 8 points.
-    EXPECT_EQ(createFont("MS Sans Serif", 0, 0, 0, 0, 0), 1);
-    // Faces are cut to 31 units, so only the first 31 tell two fonts apart.
-    EXPECT_EQ(createFont(longFace, 9, 0, 0, 0, 0), createFont(longFace.substr(0, 31), 9, 0, 0, 0, 0));
-    EXPECT_NE(createFont(longFace.substr(0, 30), 9, 0, 0, 0, 0), createFont(longFace.substr(0, 31), 9, 0, 0, 0, 0));
-    // Numbers are positions: a new font is the table's new length.
-    const int before = fontCount();
-    EXPECT_EQ(createFont("Engine Test Face", 12, FONT_UNDERLINE | FONT_STRIKEOUT, 0, 0, 0), before + 1);
-    FontRecord added;
-    ASSERT_TRUE(fontInfo(before + 1, added));
-    EXPECT_EQ(added.references, 0);
-    EXPECT_EQ(added.realised, nullptr);
-    EXPECT_EQ(added.logFont.lfUnderline, 1);
-    EXPECT_EQ(added.logFont.lfStrikeOut, 1);
-    EXPECT_EQ(added.logFont.lfItalic, 0);
-    EXPECT_EQ(added.logFont.lfWeight, FW_NORMAL);
-    FontRecord negated;
-    ASSERT_TRUE(fontInfo(createFont("MS Sans Serif", 10, FONT_NEGATE_SIZE, 0, 0, 0), negated));
-    EXPECT_EQ(negated.points, -10.0f);
-    FontRecord turned;
-    ASSERT_TRUE(fontInfo(createFont("Arial", 10, 0, 0, 0, 450), turned));
-    EXPECT_EQ(turned.logFont.lfEscapement, 450);
-    EXPECT_EQ(turned.logFont.lfOrientation, 450);
-}
-
-TEST_F(EngineTest, FontReferencesAndRelease) {
-    const int cell = createFont("MS Sans Serif", 10, FONT_BOLD, 0, 0, 0);
-    HWND dialog = hiddenDialog();
-    addControl(dialog, 1001, ControlKind::EditBox, "", 5, 5, 60, 12, 0, 0);
-    addControl(dialog, 1002, ControlKind::EditBox, "", 5, 25, 60, 12, 0, 0);
-    HWND first = controlHandle(dialog, 1001);
-    HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-
-    setControlFont(dialog, 1001, cell);
-    setControlFont(dialog, 1002, cell);
-    FontRecord font;
-    ASSERT_TRUE(fontInfo(cell, font));
-    EXPECT_EQ(font.references, 2);
-    ASSERT_NE(font.realised, nullptr);
-    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(first, WM_GETFONT, 0, 0)), font.realised);
-    // The realised font: bold, 10 points at the screen's resolution.
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    LOGFONTW realised = {};
-    ASSERT_NE(GetObjectW(font.realised, sizeof realised, &realised), 0);
-    EXPECT_EQ(realised.lfHeight, fontHeightFor(dpi, 10.0f));
-    EXPECT_EQ(realised.lfWeight, FW_BOLD);
-    EXPECT_EQ(std::wstring(realised.lfFaceName), L"MS Sans Serif");
-    EXPECT_EQ(findRecord(first)->initialFont, dialogFont);
-
-    // Setting the same font again keeps the count; setting another moves it.
-    setControlFont(dialog, 1001, cell);
-    ASSERT_TRUE(fontInfo(cell, font));
-    EXPECT_EQ(font.references, 2);
-    setControlFont(dialog, 1002, 0);  // 0 is font 1
-    ASSERT_TRUE(fontInfo(cell, font));
-    EXPECT_EQ(font.references, 1);
-    EXPECT_EQ(findRecord(controlHandle(dialog, 1002))->font, 1);
-
-    // Still referenced: releaseFont leaves it alone.
-    releaseFont(cell);
-    ASSERT_TRUE(fontInfo(cell, font));
-    EXPECT_NE(font.realised, nullptr);
-    HFONT gdiFont = font.realised;
-
-    // The window goes; its control gets its first font back and the reference drops.
-    DestroyWindow(dialog);
-    ASSERT_TRUE(fontInfo(cell, font));
-    EXPECT_EQ(font.references, 0);
-    EXPECT_EQ(GetObjectType(gdiFont), static_cast<DWORD>(OBJ_FONT));
-    releaseFont(cell);
-    EXPECT_EQ(GetObjectType(gdiFont), 0u);
-    ASSERT_TRUE(fontInfo(cell, font));
-    EXPECT_EQ(font.realised, nullptr);
-    // The number stays valid and realises again.
-    HFONT again = realiseFont(cell, nullptr);
-    EXPECT_NE(again, nullptr);
-    EXPECT_EQ(GetObjectType(again), static_cast<DWORD>(OBJ_FONT));
-    releaseFont(cell);
-    EXPECT_EQ(GetObjectType(again), 0u);
-}
-
-TEST_F(EngineTest, BuiltInFontsAreNeverReleased) {
-    HWND dialog = hiddenDialog();
-    addControl(dialog, 9, ControlKind::StaticLabel, "x", 5, 5, 60, 12, 0, 0);
-    setControlFont(dialog, 9, 1);
-    DestroyWindow(dialog);
-    for (int number = 1; number <= 3; ++number) {
-        SCOPED_TRACE(number);
-        HFONT font = realiseFont(number, nullptr);
-        ASSERT_NE(font, nullptr);
-        releaseFont(number);
-        EXPECT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT));
-        FontRecord info;
-        ASSERT_TRUE(fontInfo(number, info));
-        EXPECT_EQ(info.realised, font);
-        EXPECT_GE(info.references, 1);
-    }
-}
-
 TEST_F(EngineTest, SetControlFontIgnoresWhatItCannotUse) {
     HWND dialog = hiddenDialog();
     addControl(dialog, 9, ControlKind::StaticLabel, "x", 5, 5, 60, 12, 0, 0);
@@ -669,83 +329,6 @@ TEST_F(EngineTest, SetControlFontIgnoresWhatItCannotUse) {
     setControlFont(dialog, 9, -1);
     EXPECT_EQ(SendMessageW(label, WM_GETFONT, 0, 0), before);
     EXPECT_EQ(findRecord(label)->font, 0);
-}
-
-// ---- records ---------------------------------------------------------------------------------
-
-TEST_F(EngineTest, RecordsGoWithTheirWindow) {
-    const int before = recordCount();
-    HWND dialog = hiddenDialog();
-    addControl(dialog, 1, ControlKind::StaticLabel, "a", 5, 5, 40, 10, 0, 0);
-    addControl(dialog, 2, ControlKind::EditBox, "b", 5, 20, 40, 10, 0, 0);
-    addControl(dialog, 3, ControlKind::PushButton, "c", 5, 35, 40, 10, 0, 0);
-    addControl(dialog, 4, ControlKind::GroupBox, "d", 0, 0, 80, 60, 0, 0);
-    addControl(dialog, 5, ControlKind::BitmapImage, "#123", 60, 5, 10, 10, 0, 0);
-    EXPECT_EQ(recordCount(), before + 6);
-    const HANDLE image = findRecord(controlHandle(dialog, 5))->image;
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(GetObjectType(image), static_cast<DWORD>(OBJ_BITMAP));
-    DestroyWindow(dialog);
-    EXPECT_EQ(recordCount(), before);
-    EXPECT_EQ(findRecord(dialog), nullptr);
-    EXPECT_EQ(GetObjectType(image), 0u);  // the image went with its record
-}
-
-TEST(WindowRecords, NewFindRelease) {
-    // Plain windows stand in for engine windows: the list only keys on handles.
-    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
-    HWND child =
-        CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-    HWND grandchild =
-        CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, child, nullptr, GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(grandchild, nullptr);
-    const int before = recordCount();
-    EXPECT_EQ(newRecord(nullptr), nullptr);
-    WindowRecord* parentRecord = newRecord(parent);
-    ASSERT_NE(parentRecord, nullptr);
-    EXPECT_EQ(newRecord(parent), nullptr);  // one record per window
-    WindowRecord* childRecord = newRecord(child);
-    ASSERT_NE(childRecord, nullptr);
-    childRecord->parent = parent;
-    WindowRecord* grandchildRecord = newRecord(grandchild);
-    ASSERT_NE(grandchildRecord, nullptr);
-    grandchildRecord->parent = child;
-    EXPECT_EQ(findRecord(child), childRecord);
-    EXPECT_EQ(findRecord(nullptr), nullptr);
-    EXPECT_EQ(recordCount(), before + 3);
-
-    // Brushes of one colour are shared and outlive all but their last record.
-    childRecord->backgroundBrush = shareBrush(RGB(1, 2, 3));
-    grandchildRecord->backgroundBrush = shareBrush(RGB(1, 2, 3));
-    parentRecord->backgroundBrush = shareBrush(RGB(3, 2, 1));
-    ASSERT_NE(childRecord->backgroundBrush, nullptr);
-    EXPECT_EQ(childRecord->backgroundBrush, grandchildRecord->backgroundBrush);
-    EXPECT_NE(parentRecord->backgroundBrush, childRecord->backgroundBrush);
-    HBRUSH shared = childRecord->backgroundBrush;
-    HBRUSH own = parentRecord->backgroundBrush;
-
-    releaseRecord(nullptr);  // matches nothing, releases nothing
-    EXPECT_EQ(recordCount(), before + 3);
-    releaseRecord(grandchild);
-    EXPECT_EQ(GetObjectType(shared), static_cast<DWORD>(OBJ_BRUSH));  // the child still uses it
-    // Releasing the parent takes its descendants along.
-    releaseRecord(parent);
-    EXPECT_EQ(recordCount(), before);
-    EXPECT_EQ(findRecord(child), nullptr);
-    EXPECT_EQ(GetObjectType(shared), 0u);
-    EXPECT_EQ(GetObjectType(own), 0u);
-
-    // Parent links that loop (never made by the engine) still end.
-    WindowRecord* first = newRecord(parent);
-    WindowRecord* second = newRecord(child);
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    first->parent = child;
-    second->parent = parent;
-    releaseRecord(parent);
-    EXPECT_EQ(recordCount(), before);
-    DestroyWindow(parent);
 }
 
 // ---- images ----------------------------------------------------------------------------------

@@ -27,7 +27,7 @@
 #include "core/session.h"
 #include "ui/dialog_engine.h"
 #include "ui/main_window.h"
-#include "ui/window_records.h"
+#include "ui/font_table.h"
 #include "roicalc_version.h"
 
 namespace roi {

@@ -27,7 +27,7 @@
 #include "ui/dialog_engine.h"
 #include "ui/help_screen.h"
 #include "ui/main_window.h"
-#include "ui/window_records.h"
+#include "ui/font_table.h"
 
 namespace roi {
 namespace {

@@ -1,0 +1,217 @@
+// The numbered font table (see font_table.h).
+#include "ui/font_table.h"
+
+#include <cstddef>
+#include <cstring>
+#include <cwchar>
+#include <deque>
+#include <new>
+
+#include "app/runtime.h"
+#include "app/spin_lock.h"
+
+namespace roi {
+
+namespace {
+
+SpinLock fontLock;
+// A deque, so a record keeps its address while the table grows.
+std::deque<FontRecord> fontTable;
+
+constexpr int BUILT_IN_FONTS = 3;
+
+// The record of number, or null. fontLock held.
+FontRecord* fontLocked(int number) {
+    if (number < 1 || static_cast<std::size_t>(number) > fontTable.size()) {
+        return nullptr;
+    }
+    return &fontTable[static_cast<std::size_t>(number - 1)];
+}
+
+// The part of a LOGFONTW that tells two requests apart: lfEscapement through
+// lfFaceName. lfHeight is only filled in by realising, and lfWidth is always 0.
+constexpr std::size_t LOGFONT_KEY_OFFSET = offsetof(LOGFONTW, lfEscapement);
+constexpr std::size_t LOGFONT_KEY_SIZE = sizeof(LOGFONTW) - LOGFONT_KEY_OFFSET;
+static_assert(LOGFONT_KEY_SIZE == 84, "lfEscapement through lfFaceName");
+
+bool sameRequest(const FontRecord& record, float points, const LOGFONTW& logFont) {
+    return record.points == points &&
+           std::memcmp(reinterpret_cast<const char*>(&record.logFont) + LOGFONT_KEY_OFFSET,
+                       reinterpret_cast<const char*>(&logFont) + LOGFONT_KEY_OFFSET, LOGFONT_KEY_SIZE) == 0;
+}
+
+LOGFONTW builtInLogFont(const wchar_t* face, BYTE pitchAndFamily) {
+    LOGFONTW logFont = {};
+    logFont.lfWeight = FW_NORMAL;
+    logFont.lfCharSet = 0;
+    logFont.lfPitchAndFamily = pitchAndFamily;
+    // The face names fit; the rest of the array stays zero for the comparison.
+    std::wcsncpy(logFont.lfFaceName, face, LF_FACESIZE - 1);
+    return logFont;
+}
+
+}  // namespace
+
+// ---- font table -------------------------------------------------------------------
+
+int fontHeightFor(int pixelsPerInch, float points) {
+    // Computed in extended precision; the nearest integer, halves to even.
+    const long double exact = static_cast<long double>(pixelsPerInch) * static_cast<long double>(points) / 72.0L;
+    if (exact != exact) {
+        return 0;  // no size at all: the face's default height
+    }
+    const bool negative = exact < 0;
+    const long double magnitude = negative ? -exact : exact;
+    if (!(magnitude < 2147483647.0L)) {
+        return negative ? 2147483647 : -2147483647;  // not a usable font height anyway
+    }
+    long long whole = static_cast<long long>(magnitude);
+    const long double fraction = magnitude - static_cast<long double>(whole);
+    if (fraction > 0.5L || (fraction == 0.5L && (whole % 2) != 0)) {
+        ++whole;
+    }
+    const long long rounded = negative ? -whole : whole;
+    return static_cast<int>(-rounded);
+}
+
+int findOrAddFont(float points, const LOGFONTW& logFont) {
+    LockGuard guard(fontLock);
+    for (const FontRecord& record : fontTable) {
+        if (sameRequest(record, points, logFont)) {
+            return record.number;
+        }
+    }
+    FontRecord fresh;
+    fresh.number = static_cast<int>(fontTable.size()) + 1;
+    fresh.points = points;
+    fresh.logFont = logFont;
+    fresh.logFont.lfHeight = 0;
+    fresh.logFont.lfWidth = 0;
+    try {
+        fontTable.push_back(fresh);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    return fresh.number;
+}
+
+bool fontInfo(int number, FontRecord& out) {
+    LockGuard guard(fontLock);
+    const FontRecord* record = fontLocked(number);
+    if (record == nullptr) {
+        return false;
+    }
+    out = *record;
+    return true;
+}
+
+int fontCount() {
+    LockGuard guard(fontLock);
+    return static_cast<int>(fontTable.size());
+}
+
+HFONT realiseFont(int number, HWND forWindow) {
+    FontRecord request;
+    {
+        LockGuard guard(fontLock);
+        const FontRecord* record = fontLocked(number);
+        if (record == nullptr) {
+            return nullptr;
+        }
+        if (record->realised != nullptr) {
+            return record->realised;
+        }
+        request = *record;
+    }
+    // GetDC(null) is the screen's DC.
+    HDC dc = GetDC(forWindow);
+    if (dc == nullptr) {
+        return nullptr;
+    }
+    const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(forWindow, dc);
+    loadWorkingControlWord();
+    request.logFont.lfHeight = fontHeightFor(pixelsPerInch, request.points);
+    HFONT font = CreateFontIndirectW(&request.logFont);
+    loadWorkingControlWord();
+    if (font == nullptr) {
+        return nullptr;
+    }
+    HFONT result = font;
+    bool lost = false;
+    {
+        LockGuard guard(fontLock);
+        FontRecord* record = fontLocked(number);
+        if (record->realised != nullptr) {
+            // Another thread realised it meanwhile: keep one GDI font per record.
+            result = record->realised;
+            lost = true;
+        } else {
+            record->realised = font;
+            record->logFont.lfHeight = request.logFont.lfHeight;
+        }
+    }
+    if (lost) {
+        DeleteObject(font);
+    }
+    return result;
+}
+
+void addFontReference(int number) {
+    LockGuard guard(fontLock);
+    FontRecord* record = fontLocked(number);
+    if (record != nullptr) {
+        ++record->references;
+    }
+}
+
+void dropFontReference(int number) {
+    LockGuard guard(fontLock);
+    FontRecord* record = fontLocked(number);
+    if (record != nullptr && record->references > 0) {
+        --record->references;
+    }
+}
+
+bool unrealiseFont(int number) {
+    HFONT font = nullptr;
+    {
+        LockGuard guard(fontLock);
+        FontRecord* record = fontLocked(number);
+        if (number <= BUILT_IN_FONTS || record == nullptr || record->references != 0 || record->realised == nullptr) {
+            return false;
+        }
+        font = record->realised;
+        record->realised = nullptr;
+        record->logFont.lfHeight = 0;
+    }
+    DeleteObject(font);
+    return true;
+}
+
+void createDefaultFonts() {
+    struct BuiltIn {
+        const wchar_t* face;
+        float points;
+        BYTE pitchAndFamily;
+    };
+    static constexpr BuiltIn BUILT_INS[BUILT_IN_FONTS] = {
+        {L"MS Sans Serif", 8.0f, 0},
+        {L"Lucida Console", 0.0f, FIXED_PITCH},  // size 0: the face's default height
+        {L"Lucida Console", 11.0f, FIXED_PITCH},
+    };
+    LockGuard guard(fontLock);
+    if (!fontTable.empty()) {
+        return;
+    }
+    for (const BuiltIn& builtIn : BUILT_INS) {
+        FontRecord record;
+        record.number = static_cast<int>(fontTable.size()) + 1;
+        record.references = 1;  // never released
+        record.points = builtIn.points;
+        record.logFont = builtInLogFont(builtIn.face, builtIn.pitchAndFamily);
+        fontTable.push_back(record);
+    }
+}
+
+}  // namespace roi
