@@ -144,9 +144,16 @@ std::string savedText(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// Constant-initialised (empty strings), so it is ready before any code runs and
+// needs no guarded first use: a guard would bring a threads library into the program.
+constinit SessionValues sessionValues;
+
+}  // namespace
+
 SessionValues& session() {
-    static SessionValues values;
-    return values;
+    return sessionValues;
 }
 
 void acceptInputs(SessionValues& s, const InputCells& cells) {
