@@ -146,9 +146,10 @@ std::string savedText(const std::string& text) {
 
 namespace {
 
-// Constant-initialised (empty strings), so it is ready before any code runs and
-// needs no guarded first use: a guard would bring a threads library into the program.
-constinit SessionValues sessionValues;
+// At namespace scope, not a function's static: it is made before main (nothing uses
+// it earlier) and its first use needs no thread-safe guard, whose library code the
+// program would otherwise carry.
+SessionValues sessionValues;
 
 }  // namespace
 
