@@ -144,9 +144,17 @@ std::string savedText(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// At namespace scope, not a function's static: it is made before main (nothing uses
+// it earlier) and its first use needs no thread-safe guard, whose library code the
+// program would otherwise carry.
+SessionValues sessionValues;
+
+}  // namespace
+
 SessionValues& session() {
-    static SessionValues values;
-    return values;
+    return sessionValues;
 }
 
 void acceptInputs(SessionValues& s, const InputCells& cells) {

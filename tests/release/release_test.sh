@@ -89,6 +89,20 @@ check "the two releases are byte-identical: programs, debug files, zips, MSIs, s
 
 # --- the programs and the zips ------------------------------------------------
 probe="build/win64-release/tests/release/release_probe.exe"
+# run_probe WINE ARGS...: the probe's output, with CR removed. It writes to a file,
+# not to the pipe of a command substitution: Wine's services, started by the first
+# program of a prefix, inherit its output handles and outlive it, and would hold
+# such a pipe open for ever.
+run_probe() {
+    local wine=$1 out status
+    shift
+    out=$(mktemp "$work/probe.XXXXXX")
+    "$wine" "$probe" "$@" >"$out" 2>&1 </dev/null
+    status=$?
+    tr -d '\r' <"$out"
+    rm -f "$out"
+    return "$status"
+}
 for b in "${builds[@]}"; do
     exe="build/$b-release/roicalc.exe"
     name="roicalc-$version-$b"
@@ -131,11 +145,20 @@ for b in "${builds[@]}"; do
 
     version_resource() {
         local got
-        got=$("$ROI_WINE" "$probe" version "Z:${root//\//\\}\\build\\$b-release\\roicalc.exe" | tr -d '\r') || { echo "$got"; return 1; }
+        got=$(run_probe "$ROI_WINE" version "Z:${root//\//\\}\\build\\$b-release\\roicalc.exe") || { echo "$got"; return 1; }
         same "version resource" "$(printf '%s\n' "fixed $version.0" "FileVersion $version.0" "ProductVersion $version.0" \
             "ProductName Quillmarsh ROI CALCULATOR" "OriginalFilename roicalc.exe")" "$got"
     }
     check "$b: the version resource carries $version" version_resource
+    if [ "$b" = win32 ]; then
+        # The program to offer stays within 256 KiB.
+        small_enough() {
+            local size
+            size=$(stat -c %s "$exe") || return 1
+            [ "$size" -le 262144 ] || { echo "$exe is $size bytes, over 262144"; return 1; }
+        }
+        check "$b: roicalc.exe is at most 256 KiB (262144 bytes)" small_enough
+    fi
     echo "        $b: roicalc.exe $(stat -c %s "$exe") bytes, roicalc.exe.debug $(stat -c %s "$exe.debug") bytes"
 done
 for f in "${released[@]}"; do
@@ -180,7 +203,9 @@ msiexec() {
 # Features (a 32-bit package's entry is in the registry's 32-bit view).
 registered() {
     local key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-    { "$WINE64" reg query "$key" /s /reg:64; "$WINE64" reg query "$key" /s /reg:32; } 2>/dev/null | tr -d '\r' |
+    local out="$work/registered.txt"  # a file, not a pipe: see run_probe
+    { "$WINE64" reg query "$key" /s /reg:64; "$WINE64" reg query "$key" /s /reg:32; } >"$out" 2>/dev/null </dev/null
+    tr -d '\r' <"$out" |
         awk -v want="$1" '/^HKEY/ { name = ""; ver = "" }
             $1 == "DisplayName" { sub(/^ *DisplayName +REG_SZ +/, ""); name = $0 }
             $1 == "DisplayVersion" { ver = $3 }
@@ -212,7 +237,7 @@ for b in win64 win32; do
 
     shortcut_folders() {
         local got
-        got=$("$WINE64" "$probe" shortcut "$(windows_path "$shortcut")" | tr -d '\r') || { echo "$got"; return 1; }
+        got=$(run_probe "$WINE64" shortcut "$(windows_path "$shortcut")") || { echo "$got"; return 1; }
         same "shortcut" "$(printf '%s\n' "target $install_win\\roicalc.exe" "workdir $data_win")" "${got%\\}"
     }
     check "$b: the shortcut starts the installed program in Documents\\Quillmarsh ROI" shortcut_folders
