@@ -72,6 +72,17 @@ inline void loadWorkingControlWord() {
     loadControlWord(WORKING_CONTROL_WORD);
 }
 
+// Loads the working control word when the scope ends. A function that calls into Windows
+// declares one first, so every way out hands its caller the working word; arithmetic
+// between two calls into Windows still loads the word itself before it starts.
+class WorkingWordOnExit {
+public:
+    WorkingWordOnExit() = default;
+    ~WorkingWordOnExit() { loadWorkingControlWord(); }
+    WorkingWordOnExit(const WorkingWordOnExit&) = delete;
+    WorkingWordOnExit& operator=(const WorkingWordOnExit&) = delete;
+};
+
 // The whole x87 state (fnsave/frstor), kept around each system call of the file layer.
 struct FpuState {
     alignas(16) unsigned char bytes[108];

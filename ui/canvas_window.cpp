@@ -310,23 +310,28 @@ void finish(PendingWait& wait, std::wstring key) {
     wait.key = std::move(key);
 }
 
-// Steps 4 to 7 of a wait's turn: take the surface's key, then look at the deadline.
-// True when the wait is over. graphicsLock held.
-bool takeKey(PendingWait& wait, WindowRecord& record) {
-    const LONG key = record.surface->lastKey.exchange(0);
+// The key the surface recorded since the last look, as a wait reports it: the character,
+// or a NUL and the scan code for a key without one; empty when there was none.
+std::wstring recordedKey(SurfaceState& surface) {
+    const LONG key = surface.lastKey.exchange(0);
     const auto character = static_cast<wchar_t>(key & 0xFFFF);
     const auto scanCode = static_cast<wchar_t>((key >> 16) & 0xFF);
     if (character != 0) {
-        std::wstring text(1, character);
-        if (keyAllowed(wait.allowed, text)) {
-            finish(wait, std::move(text));
-            return true;
-        }
-        MessageBeep(0);
-    } else if (scanCode != 0) {
-        std::wstring text{L'\0', scanCode};
-        if (keyAllowed(wait.allowed, text)) {
-            finish(wait, std::move(text));
+        return std::wstring(1, character);
+    }
+    if (scanCode != 0) {
+        return std::wstring{L'\0', scanCode};
+    }
+    return std::wstring();
+}
+
+// One look at a waiting surface: a key the wait allows ends it, any other key beeps; then
+// the deadline. True when the wait is over. graphicsLock held.
+bool takeKey(PendingWait& wait, WindowRecord& record) {
+    std::wstring key = recordedKey(*record.surface);
+    if (!key.empty()) {
+        if (keyAllowed(wait.allowed, key)) {
+            finish(wait, std::move(key));
             return true;
         }
         MessageBeep(0);
@@ -515,9 +520,9 @@ void createBacking(HWND surface, SurfaceState& state) {
     GetClientRect(surface, &size);
     state.width = size.right;
     state.height = size.bottom;
-    state.memoryDc = CreateCompatibleDC(surfaceDc);
-    if (state.memoryDc != nullptr) {
-        state.backingBitmap = CreateCompatibleBitmap(surfaceDc, state.width, state.height);
+    state.memoryDc.reset(CreateCompatibleDC(surfaceDc));
+    if (state.memoryDc) {
+        state.backingBitmap.reset(CreateCompatibleBitmap(surfaceDc, state.width, state.height));
     }
 }
 
@@ -525,7 +530,7 @@ void createBacking(HWND surface, SurfaceState& state) {
 bool makeBitmap(WindowRecord& record) {
     SurfaceState& state = *record.surface;
     createBacking(record.window, state);
-    if (state.memoryDc == nullptr || state.backingBitmap == nullptr) {
+    if (!state.memoryDc || !state.backingBitmap) {
         return false;
     }
     state.replacedBitmap = SelectObject(state.memoryDc, state.backingBitmap);
@@ -648,7 +653,7 @@ void runCanvasLoop(CanvasThread& canvas) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         } else {
-            Sleep(1);
+            Sleep(1);  // an empty queue: give the processor away rather than spin
         }
         // The WM_QUIT posted to a window that is being destroyed may be dropped with
         // that window's messages; the loop does not depend on it.
@@ -792,8 +797,7 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
     if (!bitmap || !swapInBitmap(record, bitmap.get(), width, height)) {
         return;
     }
-    DeleteObject(surface.backingBitmap);
-    surface.backingBitmap = bitmap.release();
+    surface.backingBitmap.reset(bitmap.release());
     surface.width = width;
     surface.height = height;
     SetWindowPos(record.window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
@@ -1012,12 +1016,14 @@ HWND createCanvasWindow(std::string_view title, int x, int y, int width, int hei
     CloseHandle(thread);
     // The handle comes back only after the window, the bitmap and the font are ready.
     while (result == -1) {
-        Sleep(0);
+        Sleep(0);  // yields only: the canvas thread needs the processor to get there
     }
     HWND frame = reinterpret_cast<HWND>(result.load());
     if (frame != nullptr && threadRecord().currentCanvas == nullptr) {
         selectCanvas(frame, 0, false);
     }
+    // The new window's first paint and activation happen on its own thread: a pause
+    // lets them finish before the caller draws or waits for a key.
     Sleep(50);
     return frame;
 }

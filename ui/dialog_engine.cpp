@@ -149,14 +149,6 @@ LPCWSTR imageName(const std::wstring& name) {
     return name.c_str();
 }
 
-void freeImage(HANDLE image, bool isIcon) {
-    if (isIcon) {
-        DestroyIcon(static_cast<HICON>(image));
-    } else {
-        DeleteObject(image);
-    }
-}
-
 // Loads the image of a BitmapImage control and hands it to the control.
 void attachImage(HWND control, WindowRecord& record, const std::wstring& name, bool isIcon) {
     const UINT type = isIcon ? IMAGE_ICON : IMAGE_BITMAP;
@@ -406,10 +398,10 @@ ControlBox controlBox(HWND dialog, std::uint32_t unitBits, int x, int y, int wid
 // Creates a control's window at box; every control starts with the dialog's font.
 HWND createControlWindow(HWND dialog, int id, const ControlStyle& styles, const wchar_t* text, const ControlBox& box,
                          HFONT dialogFont) {
+    WorkingWordOnExit reload;
     HWND control = CreateWindowExW(styles.extendedStyle, styles.className, text, styles.style, box.left, box.top,
                                    box.width, box.height, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    programInstance(), nullptr);
-    loadWorkingControlWord();
     if (control != nullptr) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont), TRUE);
     }
@@ -434,6 +426,7 @@ void startHandler(HWND dialog, DialogHandler handler) {
 
 // The modal loop: polling, never blocking in GetMessageW, until dialog is destroyed.
 void pollUntilDestroyed(HWND dialog, HWND parent, bool idleMessages) {
+    WorkingWordOnExit reload;
     MSG message = {};
     for (;;) {
         if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
@@ -456,7 +449,6 @@ void pollUntilDestroyed(HWND dialog, HWND parent, bool idleMessages) {
             break;
         }
     }
-    loadWorkingControlWord();
 }
 
 }  // namespace
@@ -501,6 +493,7 @@ bool resourceNameMatches(std::wstring_view wanted, const wchar_t* resourceName) 
 
 HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, int y, int width, int height,
                   DWORD style, DWORD extendedStyle) {
+    WorkingWordOnExit reload;
     // 1. Style.
     style = dialogStyle(style, x, y, parent != nullptr);
 
@@ -509,7 +502,6 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
         buildDialogTemplate(style, extendedStyle, x, y, width, height, defaultTemplateFont());
     HWND dialog = CreateDialogIndirectParamW(programInstance(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), parent,
                                              engineDialogProc, 0);
-    loadWorkingControlWord();
     if (dialog == nullptr) {
         return nullptr;
     }
@@ -536,12 +528,12 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
     record->style = style;
     record->extendedStyle = extendedStyle;
     record->dialogFont = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-    loadWorkingControlWord();
     return dialog;
 }
 
 void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, int x, int y, int width, int height,
                 DWORD style, DWORD extendedStyle, DialogHandler handler) {
+    WorkingWordOnExit reload;
     // 1. The dialog's record: its units and the font its controls start with.
     const WindowRecord* dialogRecord = findRecord(dialog);
     if (dialogRecord == nullptr) {
@@ -595,7 +587,6 @@ void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, in
     } else if (isImage) {
         attachImage(control, *record, wideText, isIcon);
     }
-    loadWorkingControlWord();
 }
 
 HWND controlHandle(HWND dialog, int id) {
@@ -623,11 +614,11 @@ std::string getControlText(HWND control) {
 }
 
 void setControlText(HWND control, std::string_view text) {
+    WorkingWordOnExit reload;
     if (control == nullptr || IsWindow(control) == FALSE) {
         return;
     }
     SetWindowTextW(control, toWide(text).c_str());
-    loadWorkingControlWord();
 }
 
 // ---- fonts ---------------------------------------------------------------------------------------
@@ -659,6 +650,7 @@ int createFont(std::string_view face, float points, int styleBits, int charSet, 
 }
 
 void setControlFont(HWND dialog, int id, int fontNumber) {
+    WorkingWordOnExit reload;
     // 1. The control and the font.
     if (fontNumber == 0) {
         fontNumber = 1;
@@ -701,7 +693,6 @@ void setControlFont(HWND dialog, int id, int fontNumber) {
         }
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
-    loadWorkingControlWord();
     // 4. References: the new font first, so a font set twice never drops to 0.
     addFontReference(fontNumber);
     const int previous = record->font;
@@ -718,6 +709,7 @@ void releaseFont(int fontNumber) {
 // ---- running -------------------------------------------------------------------------------------
 
 void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {
+    WorkingWordOnExit reload;
     // 1. The dialog comes to the front.
     SetForegroundWindow(dialog);
 
@@ -743,7 +735,6 @@ void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {
 
     // 5. The dialog appears, as its style asks.
     ShowWindow(dialog, record->showCommand);
-    loadWorkingControlWord();
 
     // 6. Messages until the dialog is gone.
     pollUntilDestroyed(dialog, parent, idleMessages);
@@ -757,6 +748,7 @@ void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {
 }
 
 void endDialog(HWND dialog, INT_PTR result) {
+    WorkingWordOnExit reload;
     // 1. The record.
     WindowRecord* record = findRecord(dialog);
     if (record == nullptr) {
@@ -786,13 +778,13 @@ void endDialog(HWND dialog, INT_PTR result) {
 
     // 5. WM_DESTROY and WM_NCDESTROY follow; the records go with the latter.
     DestroyWindow(dialog);
-    loadWorkingControlWord();
 }
 
 int pumpMessage() {
+    WorkingWordOnExit reload;
     MSG message = {};
     if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
-        Sleep(1);
+        Sleep(1);  // callers pump in a loop: an empty queue gives the processor away
     } else {
         HWND active = activeDialog();
         if (active == nullptr || IsWindow(active) == FALSE || !dialogTakes(active, message)) {
@@ -800,17 +792,17 @@ int pumpMessage() {
             DispatchMessageW(&message);
         }
     }
-    loadWorkingControlWord();
     return openDialogs.load();
 }
 
 int messageBox(std::string_view text, std::string_view title, UINT style) {
     const std::wstring wideText = toWide(text);
     const std::wstring wideTitle = toWide(title.empty() ? std::string_view(DEFAULT_TITLE) : title);
+    // A moment for the other threads first (a canvas mid-paint) before the box's own
+    // modal loop takes this thread over.
     Sleep(5);
-    const int pressed = MessageBoxW(nullptr, wideText.c_str(), wideTitle.c_str(), style);
-    loadWorkingControlWord();
-    return pressed;
+    WorkingWordOnExit reload;
+    return MessageBoxW(nullptr, wideText.c_str(), wideTitle.c_str(), style);
 }
 
 // ---- the dialog procedure -----------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include "app/runtime.h"
 #include "app/spin_lock.h"
+#include "ui/scoped_gdi.h"
 
 namespace roi {
 
@@ -48,6 +49,13 @@ LOGFONTW builtInLogFont(const wchar_t* face, BYTE pitchAndFamily) {
     // The face names fit; the rest of the array stays zero for the comparison.
     std::wcsncpy(logFont.lfFaceName, face, LF_FACESIZE - 1);
     return logFont;
+}
+
+// The vertical resolution of window's DC (the screen's for a null window), or 0 without a DC.
+int pixelsPerInchOf(HWND window) {
+    WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
+    WindowDc dc(window);
+    return dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
 }
 
 }  // namespace
@@ -123,38 +131,26 @@ HFONT realiseFont(int number, HWND forWindow) {
         }
         request = *record;
     }
-    // GetDC(null) is the screen's DC.
-    HDC dc = GetDC(forWindow);
-    if (dc == nullptr) {
+    const int pixelsPerInch = pixelsPerInchOf(forWindow);
+    if (pixelsPerInch == 0) {
         return nullptr;
     }
-    const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(forWindow, dc);
-    loadWorkingControlWord();
     request.logFont.lfHeight = fontHeightFor(pixelsPerInch, request.points);
-    HFONT font = CreateFontIndirectW(&request.logFont);
+    GdiObject<HFONT> font(CreateFontIndirectW(&request.logFont));
     loadWorkingControlWord();
-    if (font == nullptr) {
+    if (!font) {
         return nullptr;
     }
-    HFONT result = font;
-    bool lost = false;
-    {
-        LockGuard guard(fontLock);
-        FontRecord* record = fontLocked(number);
-        if (record->realised != nullptr) {
-            // Another thread realised it meanwhile: keep one GDI font per record.
-            result = record->realised;
-            lost = true;
-        } else {
-            record->realised = font;
-            record->logFont.lfHeight = request.logFont.lfHeight;
-        }
+    // Declared after the font, the guard is let go first: a font another thread realised
+    // meanwhile wins, one GDI font per record, and this one is deleted outside the lock.
+    LockGuard guard(fontLock);
+    FontRecord* record = fontLocked(number);
+    if (record->realised != nullptr) {
+        return record->realised;
     }
-    if (lost) {
-        DeleteObject(font);
-    }
-    return result;
+    record->realised = font.release();
+    record->logFont.lfHeight = request.logFont.lfHeight;
+    return record->realised;
 }
 
 void addFontReference(int number) {

@@ -170,7 +170,6 @@ bool saveBankroll(std::string_view first, std::string_view second) {
 
 void warnBankrollNotSaved() {
     messageBox(SAVE_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
-    loadWorkingControlWord();
 }
 
 void calculate() {
@@ -227,13 +226,13 @@ void clearBankrollsCommand() {
 // The dialog manager does not give the focus back to the control that had it when
 // another window was activated in between, so the handler does.
 void keepFocus(bool becomingActive) {
+    WorkingWordOnExit reload;
     if (!becomingActive) {
         savedFocus = GetFocus();
     } else if (savedFocus != nullptr) {
         SetFocus(savedFocus);
         savedFocus = nullptr;
     }
-    loadWorkingControlWord();
 }
 
 void onCommand(int id, int notification) {
@@ -262,13 +261,12 @@ void onCommand(int id, int notification) {
 }
 
 void initCommonControls() {
+    WorkingWordOnExit reload;
     HMODULE library = LoadLibraryA("COMCTL32.DLL");
-    loadWorkingControlWord();
     if (library == nullptr) {
         return;  // start-up has initialised them once already
     }
     const FARPROC found = GetProcAddress(library, "InitCommonControlsEx");
-    loadWorkingControlWord();
     if (found != nullptr) {
         // Through void (*)() so the cast between function types stays explicit.
         const auto initEx = reinterpret_cast<InitCommonControlsExProc>(reinterpret_cast<void (*)()>(found));
@@ -279,9 +277,7 @@ void initCommonControls() {
     } else {
         InitCommonControls();
     }
-    loadWorkingControlWord();
     FreeLibrary(library);
-    loadWorkingControlWord();
 }
 
 }  // namespace
@@ -304,7 +300,6 @@ void loadBankroll(HWND dialog) {
     if (missing) {
         // Shown while MainDialog is still hidden; the empty title gives the default one.
         messageBox(CREATION_NOTICE, "", CREATION_NOTICE_STYLE);
-        loadWorkingControlWord();
         saved = writeBankroll("0", "0");
     }
     bool readable = true;
@@ -317,7 +312,6 @@ void loadBankroll(HWND dialog) {
     } else if (!readable || (attributes == 0 && !missing)) {
         bankrollLoaded = false;
         messageBox(NOT_READ_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
-        loadWorkingControlWord();
     }
 }
 
@@ -367,7 +361,6 @@ INT_PTR runMainWindow(HWND parent, bool* created) {
     INT_PTR result = 0;
     if (window.dialog != nullptr) {
         runModal(window.dialog, mainDialogHandler, &result);
-        loadWorkingControlWord();
         releaseFont(window.cellFont);
     }
     return result;

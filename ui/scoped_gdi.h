@@ -46,6 +46,13 @@ public:
     operator Handle() const { return handle_; }
     Handle get() const { return handle_; }
     Handle release() { return std::exchange(handle_, nullptr); }
+    // Frees the handle held, if any, and keeps handle instead.
+    void reset(Handle handle = nullptr) {
+        Handle old = std::exchange(handle_, handle);
+        if (old != nullptr) {
+            Free{}(old);
+        }
+    }
 
 private:
     Handle handle_;

@@ -77,24 +77,30 @@ bool dropBrushUser(HBRUSH brush) {
     return true;
 }
 
-void releaseSurface(SurfaceState* surface) {
-    if (surface->memoryDc != nullptr) {
-        // Put the DC's own objects back, so the bitmap and the font are not selected
-        // anywhere when they are deleted.
-        if (surface->replacedFont != nullptr) {
-            SelectObject(surface->memoryDc, surface->replacedFont);
-        }
-        if (surface->replacedBitmap != nullptr) {
-            SelectObject(surface->memoryDc, surface->replacedBitmap);
+// A shared brush of colour with one more user, or null. recordLock held.
+HBRUSH takeSharedBrushLocked(COLORREF colour) {
+    for (SharedBrush& shared : sharedBrushes) {
+        if (shared.brush != nullptr && shared.colour == colour) {
+            ++shared.users;
+            return shared.brush;
         }
     }
-    if (surface->backingBitmap != nullptr) {
-        DeleteObject(surface->backingBitmap);
+    return nullptr;
+}
+
+// Keeps a new brush with its first user, in a free entry where there is one. recordLock held.
+void storeSharedBrushLocked(COLORREF colour, HBRUSH brush) {
+    for (SharedBrush& shared : sharedBrushes) {
+        if (shared.brush == nullptr) {
+            shared = {colour, brush, 1};
+            return;
+        }
     }
-    if (surface->memoryDc != nullptr) {
-        DeleteDC(surface->memoryDc);
+    try {
+        sharedBrushes.push_back({colour, brush, 1});
+    } catch (const std::bad_alloc&) {
+        // Untracked: releaseRecord deletes it with the last record holding it.
     }
-    delete surface;
 }
 
 // Frees what one unlinked record holds, then the record.
@@ -110,22 +116,37 @@ void releaseResources(WindowRecord* record) {
     if (record->backgroundBrush != nullptr && dropBrushUser(record->backgroundBrush)) {
         DeleteObject(record->backgroundBrush);
     }
-    if (record->image != nullptr) {
-        if ((record->flags & RECORD_IMAGE_ICON) != 0) {
-            DestroyIcon(static_cast<HICON>(record->image));
-        } else if ((record->flags & RECORD_IMAGE_BITMAP) != 0) {
-            DeleteObject(record->image);
-        }
+    if (record->image != nullptr && (record->flags & (RECORD_IMAGE_ICON | RECORD_IMAGE_BITMAP)) != 0) {
+        freeImage(record->image, (record->flags & RECORD_IMAGE_ICON) != 0);
     }
-    if (record->surface != nullptr) {
-        releaseSurface(record->surface);
-    }
+    delete record->surface;  // its owners give back the DC and the bitmap
     delete record;
 }
 
 std::atomic<HWND> activeWindow{nullptr};
 
 }  // namespace
+
+SurfaceState::~SurfaceState() {
+    // The DC's own objects go back first, so the bitmap and the font are selected
+    // nowhere when the owners delete them.
+    if (memoryDc) {
+        if (replacedFont != nullptr) {
+            SelectObject(memoryDc, replacedFont);
+        }
+        if (replacedBitmap != nullptr) {
+            SelectObject(memoryDc, replacedBitmap);
+        }
+    }
+}
+
+void freeImage(HANDLE image, bool isIcon) {
+    if (isIcon) {
+        DestroyIcon(static_cast<HICON>(image));
+    } else {
+        DeleteObject(image);
+    }
+}
 
 // ---- record list ------------------------------------------------------------------
 
@@ -221,51 +242,22 @@ int recordCount() {
 HBRUSH shareBrush(COLORREF colour) {
     {
         LockGuard guard(recordLock);
-        for (SharedBrush& shared : sharedBrushes) {
-            if (shared.brush != nullptr && shared.colour == colour) {
-                ++shared.users;
-                return shared.brush;
-            }
+        if (HBRUSH shared = takeSharedBrushLocked(colour)) {
+            return shared;
         }
     }
-    HBRUSH brush = CreateSolidBrush(colour);
-    if (brush == nullptr) {
+    GdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+    if (!brush) {
         return nullptr;
     }
-    HBRUSH existing = nullptr;
-    {
-        LockGuard guard(recordLock);
-        // Another thread may have made one meanwhile; then both use that one.
-        for (SharedBrush& shared : sharedBrushes) {
-            if (shared.brush != nullptr && shared.colour == colour) {
-                ++shared.users;
-                existing = shared.brush;
-                break;
-            }
-        }
-        if (existing == nullptr) {
-            bool stored = false;
-            for (SharedBrush& shared : sharedBrushes) {
-                if (shared.brush == nullptr) {
-                    shared = {colour, brush, 1};
-                    stored = true;
-                    break;
-                }
-            }
-            if (!stored) {
-                try {
-                    sharedBrushes.push_back({colour, brush, 1});
-                } catch (const std::bad_alloc&) {
-                    // Untracked: releaseRecord deletes it with the last record holding it.
-                }
-            }
-        }
+    // Declared after the brush, the guard is let go first: a brush another thread made
+    // meanwhile wins, and this one is deleted outside the lock.
+    LockGuard guard(recordLock);
+    if (HBRUSH shared = takeSharedBrushLocked(colour)) {
+        return shared;
     }
-    if (existing != nullptr) {
-        DeleteObject(brush);
-        return existing;
-    }
-    return brush;
+    storeSharedBrushLocked(colour, brush.get());
+    return brush.release();
 }
 
 // ---- active dialog ------------------------------------------------------------------

@@ -16,6 +16,7 @@
 
 #include "ui/dialog_engine.h"
 #include "ui/font_table.h"
+#include "ui/scoped_gdi.h"
 
 namespace roi {
 
@@ -44,8 +45,10 @@ inline constexpr int COLOUR_SYSTEM = -1;
 
 // What a canvas surface keeps besides the common fields; created with the surface.
 struct SurfaceState {
-    HDC memoryDc = nullptr;
-    HBITMAP backingBitmap = nullptr;
+    ~SurfaceState();  // selects the replaced objects back; the owners then free bitmap and DC
+
+    MemoryDc memoryDc;  // declared before the bitmap, so deleted after it
+    GdiObject<HBITMAP> backingBitmap;
     HGDIOBJ replacedBitmap = nullptr;  // selected back before the DC is deleted
     HGDIOBJ replacedFont = nullptr;
     int width = 0;
@@ -104,6 +107,9 @@ HACCEL acceleratorsOf(HWND window);
 void releaseRecord(HWND window);
 // Number of live records (for tests that look for leaks).
 int recordCount();
+
+// Gives back an image a control showed: an icon with DestroyIcon, a bitmap with DeleteObject.
+void freeImage(HANDLE image, bool isIcon);
 
 // A solid brush of colour, shared with any record that already uses one.
 HBRUSH shareBrush(COLORREF colour);

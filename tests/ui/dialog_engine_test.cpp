@@ -687,8 +687,8 @@ TEST_F(EngineTest, DrawItemPaintsASurfaceFromItsBitmap) {
     record->kind = ControlKind::GraphicSurface;
     const Canvas picture = solidCanvas(8, 8, RGB(255, 0, 0));
     record->surface = new SurfaceState;
-    record->surface->memoryDc = picture.dc;
-    record->surface->backingBitmap = picture.bitmap;
+    record->surface->memoryDc.reset(picture.dc);
+    record->surface->backingBitmap.reset(picture.bitmap);
     record->surface->replacedBitmap = picture.replaced;
     record->surface->width = 8;
     record->surface->height = 8;
