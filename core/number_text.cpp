@@ -254,24 +254,6 @@ RawDigits rawDigits(Extended x, int n) {
 // The longest digit run numberToText writes without an exponent.
 constexpr int TEXT_DIGITS = 15;
 
-// The fixed form of digits (no trailing zeros) with q digits before the point:
-// "123000", "1.5", ".0012"; no "0" stands before a leading point.
-void appendFixedForm(std::string& out, std::string_view digits, int q) {
-    const int k = static_cast<int>(digits.size());
-    if (q >= k) {
-        out.append(digits);
-        out.append(static_cast<std::size_t>(q - k), '0');
-    } else if (q > 0) {
-        out.append(digits.substr(0, static_cast<std::size_t>(q)));
-        out.push_back('.');
-        out.append(digits.substr(static_cast<std::size_t>(q)));
-    } else {
-        out.push_back('.');
-        out.append(static_cast<std::size_t>(-q), '0');
-        out.append(digits);
-    }
-}
-
 // The exponent form: one digit before the point, "E", the exponent's sign and its
 // digits without leading zeros: "1.5E+20", "1E-16".
 void appendExponentForm(std::string& out, std::string_view digits, int q) {
@@ -568,6 +550,22 @@ Extended parseDecimal(const unsigned char* p, const unsigned char* end) {
 }
 
 }  // namespace
+
+void appendFixedForm(std::string& out, std::string_view digits, int q) {
+    const int k = static_cast<int>(digits.size());
+    if (q >= k) {
+        out.append(digits);
+        out.append(static_cast<std::size_t>(q - k), '0');
+    } else if (q > 0) {
+        out.append(digits.substr(0, static_cast<std::size_t>(q)));
+        out.push_back('.');
+        out.append(digits.substr(static_cast<std::size_t>(q)));
+    } else {
+        out.push_back('.');
+        out.append(static_cast<std::size_t>(-q), '0');
+        out.append(digits);
+    }
+}
 
 Extended parseNumber(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());

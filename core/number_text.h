@@ -35,6 +35,10 @@ struct DecimalDigits {
 // calculator rounds (18 digits first, then to n on digit n + 1 alone).
 DecimalDigits decimalDigits(Extended x, int n);
 
+// Appends digits (significant, no trailing zeros) in fixed form with q digits before
+// the point: "123000", "1.5", ".0012"; no "0" stands before a leading point.
+void appendFixedForm(std::string& out, std::string_view digits, int q);
+
 // The canonical text: a sign character ("-" or a blank) and 15 significant digits.
 std::string numberToText(Extended x);
 

@@ -16,7 +16,7 @@ namespace {
 struct Positional {
     bool negative = false;
     std::string digits;
-    long long q = 0;
+    int q = 0;  // within the extended range's +-4933
 };
 
 // Written without an exponent, using only number characters:
@@ -29,24 +29,11 @@ std::string layOut(const Positional& p) {
     if (k == 0) {
         return "0";
     }
-    const std::string_view digits(p.digits.data(), k);
-    const long long count = static_cast<long long>(k);
     std::string text;
     if (p.negative) {
         text.push_back('-');
     }
-    if (p.q >= count) {
-        text.append(digits);
-        text.append(static_cast<std::size_t>(p.q - count), '0');
-    } else if (p.q > 0) {
-        text.append(digits.substr(0, static_cast<std::size_t>(p.q)));
-        text.push_back('.');
-        text.append(digits.substr(static_cast<std::size_t>(p.q)));
-    } else {
-        text.push_back('.');
-        text.append(static_cast<std::size_t>(-p.q), '0');
-        text.append(digits);
-    }
+    appendFixedForm(text, std::string_view(p.digits.data(), k), p.q);
     return text;
 }
 
@@ -105,12 +92,14 @@ bool exponentNumber(std::string_view text, Positional& out) {
             exponent = 9999;  // as the parser saturates
         }
     }
-    out.q = (before > 0 ? before : -zerosAfter) + (negativeExponent ? -exponent : exponent);
-    if (out.q >= 4933) {
+    const long long q = (before > 0 ? before : -zerosAfter) + (negativeExponent ? -exponent : exponent);
+    if (q >= 4933) {
         out.digits = "1";  // every such text reads as 2^127; this is the shortest
         out.q = 4933;
-    } else if (out.q <= -4933) {
+    } else if (q <= -4933) {
         return false;  // reads as 0
+    } else {
+        out.q = static_cast<int>(q);
     }
     return true;
 }
