@@ -26,51 +26,34 @@ private:
 
 }  // namespace
 
+// One definition per helper the library's object holds; the two kinds differ only in
+// their names and in what they throw.
+#define ROI_THROWS_STANDARD(helper, type) \
+    void helper() {                       \
+        throw type();                     \
+    }
+#define ROI_THROWS_MESSAGE(helper)     \
+    void helper(const char* message) { \
+        throw LibraryError(message);   \
+    }
+
 namespace std {
-void __throw_bad_exception() {
-    throw std::bad_exception();
-}
-void __throw_bad_alloc() {
-    throw std::bad_alloc();
-}
-void __throw_bad_array_new_length() {
-    throw std::bad_array_new_length();
-}
-void __throw_bad_cast() {
-    throw std::bad_cast();
-}
-void __throw_bad_typeid() {
-    throw std::bad_typeid();
-}
-void __throw_logic_error(const char* message) {
-    throw LibraryError(message);
-}
-void __throw_domain_error(const char* message) {
-    throw LibraryError(message);
-}
-void __throw_invalid_argument(const char* message) {
-    throw LibraryError(message);
-}
-void __throw_length_error(const char* message) {
-    throw LibraryError(message);
-}
-void __throw_out_of_range(const char* message) {
-    throw LibraryError(message);
-}
+ROI_THROWS_STANDARD(__throw_bad_exception, std::bad_exception)
+ROI_THROWS_STANDARD(__throw_bad_alloc, std::bad_alloc)
+ROI_THROWS_STANDARD(__throw_bad_array_new_length, std::bad_array_new_length)
+ROI_THROWS_STANDARD(__throw_bad_cast, std::bad_cast)
+ROI_THROWS_STANDARD(__throw_bad_typeid, std::bad_typeid)
+ROI_THROWS_MESSAGE(__throw_logic_error)
+ROI_THROWS_MESSAGE(__throw_domain_error)
+ROI_THROWS_MESSAGE(__throw_invalid_argument)
+ROI_THROWS_MESSAGE(__throw_length_error)
+ROI_THROWS_MESSAGE(__throw_out_of_range)
+ROI_THROWS_MESSAGE(__throw_runtime_error)
+ROI_THROWS_MESSAGE(__throw_range_error)
+ROI_THROWS_MESSAGE(__throw_overflow_error)
+ROI_THROWS_MESSAGE(__throw_underflow_error)
 // The format's arguments are dropped: no one reads the message in a windowed program.
 void __throw_out_of_range_fmt(const char* format, ...) {
     throw LibraryError(format);
-}
-void __throw_runtime_error(const char* message) {
-    throw LibraryError(message);
-}
-void __throw_range_error(const char* message) {
-    throw LibraryError(message);
-}
-void __throw_overflow_error(const char* message) {
-    throw LibraryError(message);
-}
-void __throw_underflow_error(const char* message) {
-    throw LibraryError(message);
 }
 }  // namespace std

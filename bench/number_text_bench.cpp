@@ -66,50 +66,36 @@ const std::vector<roi::Extended>& resultValues() {
     return values;
 }
 
-void parseNumberBench(benchmark::State& state) {
-    const auto& texts = typedTexts();
+// Times convert over every input, each result kept from the optimiser.
+template <class Input, class Convert>
+void convertEach(benchmark::State& state, const std::vector<Input>& inputs, Convert convert) {
     for (auto _ : state) {
-        for (const std::string& t : texts) {
-            roi::Extended x = roi::parseNumber(t);
-            benchmark::DoNotOptimize(x);
+        for (const Input& input : inputs) {
+            auto result = convert(input);
+            benchmark::DoNotOptimize(result);
         }
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(texts.size()));
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(inputs.size()));
+}
+
+void parseNumberBench(benchmark::State& state) {
+    convertEach(state, typedTexts(), [](const std::string& t) { return roi::parseNumber(t); });
 }
 
 void strtoldBench(benchmark::State& state) {
-    const auto& texts = typedTexts();
-    for (auto _ : state) {
-        for (const std::string& t : texts) {
-            long double x = std::strtold(t.c_str(), nullptr);
-            benchmark::DoNotOptimize(x);
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(texts.size()));
+    convertEach(state, typedTexts(), [](const std::string& t) { return std::strtold(t.c_str(), nullptr); });
 }
 
 void numberToTextBench(benchmark::State& state) {
-    const auto& values = resultValues();
-    for (auto _ : state) {
-        for (roi::Extended x : values) {
-            std::string text = roi::numberToText(x);
-            benchmark::DoNotOptimize(text);
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+    convertEach(state, resultValues(), [](roi::Extended x) { return roi::numberToText(x); });
 }
 
 void snprintfBench(benchmark::State& state) {
-    const auto& values = resultValues();
-    for (auto _ : state) {
-        for (long double x : values) {
-            char buffer[48];
-            const int n = std::snprintf(buffer, sizeof buffer, "%.15Lg", x);
-            std::string text(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-            benchmark::DoNotOptimize(text);
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+    convertEach(state, resultValues(), [](long double x) {
+        char buffer[48];
+        const int n = std::snprintf(buffer, sizeof buffer, "%.15Lg", x);
+        return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    });
 }
 
 }  // namespace
