@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/temp_dir.h"
+#include "tests/support/gdi_table.h"
 
-namespace e2e {
+namespace roi_test {
 namespace {
 
 std::wstring launchedProgram;
@@ -199,44 +199,6 @@ void pumpOwnMessages() {
 
 // --- files -------------------------------------------------------------------------
 
-TempDir::TempDir() {
-    wchar_t base[MAX_PATH + 1];
-    const DWORD n = GetTempPathW(MAX_PATH, base);
-    if (n == 0 || n > MAX_PATH) {
-        return;
-    }
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring path = std::wstring(base) + L"roi-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(++counter) + L"-" + std::to_wstring(GetTickCount());
-        if (CreateDirectoryW(path.c_str(), nullptr)) {
-            path_ = std::move(path);
-            return;
-        }
-    }
-}
-
-TempDir::~TempDir() {
-    if (ok()) {
-        roi_test::removeTree(path_);
-    }
-}
-
-std::wstring TempDir::file(std::wstring_view name) const {
-    return path_ + L"\\" + std::wstring(name);
-}
-
-bool writeBytes(const std::wstring& path, std::string_view bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
 std::optional<std::string> readBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -265,25 +227,7 @@ std::optional<std::string> readBytes(const std::wstring& path) {
 }
 
 std::string hexBytes(std::string_view bytes) {
-    static constexpr char DIGITS[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (!out.empty()) {
-            out.push_back(' ');
-        }
-        out.push_back(DIGITS[b >> 4]);
-        out.push_back(DIGITS[b & 15]);
-    }
-    return out.empty() ? std::string("(no bytes)") : out;
-}
-
-std::string narrow(std::wstring_view text) {
-    std::string out;
-    for (wchar_t c : text) {
-        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return out;
+    return bytes.empty() ? std::string("(no bytes)") : hex(bytes);
 }
 
 // --- the process -----------------------------------------------------------------------
@@ -443,20 +387,9 @@ BOOL CALLBACK countWindow(HWND, LPARAM count) {
     return TRUE;
 }
 
-// The GDI handle table that the process's PEB points to (64-bit layout: 24-byte
-// entries, type byte 0 for a free one), read from outside; -1 where it cannot be.
+// The GDI objects of another process, read from its handle table; -1 where that cannot be.
 int gdiTableCount(HANDLE process, DWORD pid) {
 #if defined(_WIN64)
-    struct Entry {
-        std::uint64_t object;
-        std::uint16_t processId;
-        std::uint16_t count;
-        std::uint16_t unique;
-        std::uint8_t type;
-        std::uint8_t flags;
-        std::uint64_t user;
-    };
-    static_assert(sizeof(Entry) == 24);
     struct BasicInformation {
         void* reserved1;
         void* peb;
@@ -476,24 +409,18 @@ int gdiTableCount(HANDLE process, DWORD pid) {
     }
     std::uint64_t table = 0;
     SIZE_T read = 0;
-    if (!ReadProcessMemory(process, static_cast<const char*>(basic.peb) + 0xF8, &table, sizeof(table), &read) ||
+    if (!ReadProcessMemory(process, static_cast<const char*>(basic.peb) + PEB_GDI_TABLE_OFFSET, &table, sizeof(table),
+                           &read) ||
         table == 0) {
         return -1;
     }
-    std::vector<Entry> entries(0x10000);
-    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
-                           entries.size() * sizeof(Entry), &read) ||
-        read != entries.size() * sizeof(Entry)) {
+    std::vector<GdiHandleEntry> entries(GDI_TABLE_ENTRIES);
+    const SIZE_T bytes = entries.size() * sizeof(GdiHandleEntry);
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(), bytes, &read) ||
+        read != bytes) {
         return -1;
     }
-    const auto self = static_cast<std::uint16_t>(pid);
-    int count = 0;
-    for (const Entry& entry : entries) {
-        if (entry.type != 0 && (entry.processId == 0 || entry.processId == self)) {
-            ++count;
-        }
-    }
-    return count;
+    return countGdiEntries(entries.data(), pid);
 #else
     (void)process;
     (void)pid;
@@ -688,6 +615,18 @@ bool clickControl(HWND control) {
            PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
 }
 
+// One key down and up, inside a shift press when shift is set.
+void appendKeyPress(std::vector<INPUT>& inputs, WORD vk, bool shift) {
+    if (shift) {
+        inputs.push_back(keyInput(VK_SHIFT, false));
+    }
+    inputs.push_back(keyInput(vk, false));
+    inputs.push_back(keyInput(vk, true));
+    if (shift) {
+        inputs.push_back(keyInput(VK_SHIFT, true));
+    }
+}
+
 bool typeText(HWND target, std::wstring_view text) {
     if (!inputMode().realKeys) {
         for (wchar_t c : text) {
@@ -703,16 +642,7 @@ bool typeText(HWND target, std::wstring_view text) {
         if (scan == -1) {
             return false;
         }
-        const auto vk = static_cast<WORD>(scan & 0xFF);
-        const bool shift = (scan & 0x100) != 0;
-        if (shift) {
-            inputs.push_back(keyInput(VK_SHIFT, false));
-        }
-        inputs.push_back(keyInput(vk, false));
-        inputs.push_back(keyInput(vk, true));
-        if (shift) {
-            inputs.push_back(keyInput(VK_SHIFT, true));
-        }
+        appendKeyPress(inputs, static_cast<WORD>(scan & 0xFF), (scan & 0x100) != 0);
     }
     return sendInputs(std::move(inputs));
 }
@@ -723,14 +653,7 @@ bool pressKey(HWND target, WORD vk, bool shift) {
         return true;
     }
     std::vector<INPUT> inputs;
-    if (shift) {
-        inputs.push_back(keyInput(VK_SHIFT, false));
-    }
-    inputs.push_back(keyInput(vk, false));
-    inputs.push_back(keyInput(vk, true));
-    if (shift) {
-        inputs.push_back(keyInput(VK_SHIFT, true));
-    }
+    appendKeyPress(inputs, vk, shift);
     return sendInputs(std::move(inputs));
 }
 
@@ -986,4 +909,4 @@ void probeInput(HWND cell, DWORD thread) {
     std::fflush(stdout);
 }
 
-}  // namespace e2e
+}  // namespace roi_test

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
-namespace e2e {
+#include "tests/support/temp_dir.h"
+
+namespace roi_test {
 
 // Longest wait for one window to appear, go away or show a value.
 inline constexpr DWORD WAIT_MS = 15000;
@@ -56,27 +58,10 @@ template <class Ready>
 bool waitUntil(Ready ready, DWORD timeoutMs = WAIT_MS);
 void pumpOwnMessages();
 
-// A fresh, empty directory under the temporary folder, removed with its content.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    bool ok() const { return !path_.empty(); }
-    const std::wstring& path() const { return path_; }
-    std::wstring file(std::wstring_view name) const;
-
-private:
-    std::wstring path_;
-};
-
-bool writeBytes(const std::wstring& path, std::string_view bytes);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> readBytes(const std::wstring& path);
 // "22 30 22 0D 0A" for failure messages.
 std::string hexBytes(std::string_view bytes);
-std::string narrow(std::wstring_view text);
 
 // One run of the program: started with CreateProcessW in a working directory and
 // terminated on destruction if it is still running.
@@ -249,4 +234,4 @@ bool waitUntil(Ready ready, DWORD timeoutMs) {
     }
 }
 
-}  // namespace e2e
+}  // namespace roi_test

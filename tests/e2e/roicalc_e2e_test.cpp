@@ -12,7 +12,7 @@
 
 #include "tests/e2e/app_driver.h"
 
-namespace e2e {
+namespace roi_test {
 namespace {
 
 // Control ids of the main window.
@@ -65,7 +65,7 @@ void expectCells(HWND dialog, const Cells& expected) {
 }
 
 void expectFile(const TempDir& dir, const std::string& expected) {
-    const std::optional<std::string> bytes = readBytes(dir.file(L"bankroll.roi"));
+    const std::optional<std::string> bytes = readBytes(dir.wideFile(L"bankroll.roi"));
     ASSERT_TRUE(bytes.has_value()) << "bankroll.roi cannot be read";
     EXPECT_EQ(hexBytes(*bytes), hexBytes(expected));
 }
@@ -156,8 +156,8 @@ void pressAndExpectSaveWarning(App& app, HWND main, int button, const Cells& sho
 
 TEST(FirstRun, NoticeComesBeforeTheWindowAndTheFileHoldsTwoZeros) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    App app(dir.path());
+    ASSERT_TRUE(dir.created());
+    App app(dir.wide());
     ASSERT_TRUE(app.start());
     HWND box = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (box = findAnyMessageBox(app.pid())) != nullptr; }))
@@ -169,7 +169,7 @@ TEST(FirstRun, NoticeComesBeforeTheWindowAndTheFileHoldsTwoZeros) {
     EXPECT_EQ(content.buttons, std::vector<std::wstring>{L"OK"});
     EXPECT_EQ(findMainWindow(app.pid()), nullptr) << "the main window shows before the notice is closed";
     // The file is created only once the user has closed the notice.
-    EXPECT_EQ(GetFileAttributesW(dir.file(L"bankroll.roi").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(dir.wideFile(L"bankroll.roi").c_str()), INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(dismissMessageBox(box));
 
     HWND main = nullptr;
@@ -182,9 +182,9 @@ TEST(FirstRun, NoticeComesBeforeTheWindowAndTheFileHoldsTwoZeros) {
 
 TEST(Restart, ShowsTheSavedBankrollWithoutNotice) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(dir.created());
     {
-        App first(dir.path());
+        App first(dir.wide());
         HWND main = openMain(first, true);
         ASSERT_NE(main, nullptr);
         ASSERT_TRUE(setCellText(main, STARTING_BANKROLL, L"1000"));
@@ -194,7 +194,7 @@ TEST(Restart, ShowsTheSavedBankrollWithoutNotice) {
         expectFile(dir, "\"1000\"\r\n\"1050\"\r\n");
         closeAndExpectExitZero(first, main, CloseBy::CloseBox);
     }
-    App second(dir.path());
+    App second(dir.wide());
     HWND main = openMain(second, false, true);
     ASSERT_NE(main, nullptr);
     expectCells(main, {L"", L"", L"", L"", L"$    1,000.00", L"$    1,050.00", L"", L"", L""});
@@ -283,8 +283,8 @@ const std::vector<Step>& sessionSteps() {
 
 void runSession(Entry entry) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    App app(dir.path());
+    ASSERT_TRUE(dir.created());
+    App app(dir.wide());
     HWND main = openMain(app, true);
     ASSERT_NE(main, nullptr);
     if (entry == Entry::Keyboard) {
@@ -336,9 +336,9 @@ TEST(Session, CellsTypedOnTheKeyboard) {
 
 TEST(Keyboard, TabVisitsTheInputCellsThenTheButtons) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), ZERO_FILE));
-    App app(dir.path());
+    ASSERT_TRUE(dir.created());
+    ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    App app(dir.wide());
     HWND main = openMain(app, false);
     ASSERT_NE(main, nullptr);
     probeInput(GetDlgItem(main, TOTAL_BET), app.mainThread());
@@ -378,9 +378,9 @@ TEST(Keyboard, TabVisitsTheInputCellsThenTheButtons) {
 
 TEST(Focus, ComesBackToTheCellAfterAnotherWindowWasActive) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), ZERO_FILE));
-    App app(dir.path());
+    ASSERT_TRUE(dir.created());
+    ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    App app(dir.wide());
     HWND main = openMain(app, false);
     ASSERT_NE(main, nullptr);
     probeInput(GetDlgItem(main, TOTAL_BET), app.mainThread());
@@ -410,9 +410,9 @@ TEST(Close, CloseBoxAndAltF4EndTheProgramWithExitCodeZero) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir dir;
-        ASSERT_TRUE(dir.ok());
-        ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), "\"7\"\r\n\"8\"\r\n"));
-        App app(dir.path());
+        ASSERT_TRUE(dir.created());
+        ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), "\"7\"\r\n\"8\"\r\n"));
+        App app(dir.wide());
         HWND main = openMain(app, false, true);
         ASSERT_NE(main, nullptr);
         if (row.how == CloseBy::AltF4) {
@@ -444,9 +444,9 @@ TEST(BankrollFile, StartsFromWhateverTheFileHolds) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir dir;
-        ASSERT_TRUE(dir.ok());
-        ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), row.bytes));
-        App app(dir.path());
+        ASSERT_TRUE(dir.created());
+        ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), row.bytes));
+        App app(dir.wide());
         HWND main = openMain(app, false, true);
         ASSERT_NE(main, nullptr);
         expectCells(main, {L"", L"", L"", L"", row.start, row.end, L"", L"", L""});
@@ -486,9 +486,9 @@ void expectSavesFailSafely(App& app, HWND main, const TempDir& dir, const std::s
 
 TEST(SaveFailure, ReadOnlyFileKeepsItsValues) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(dir.created());
     const std::string content = "\"100\"\r\n\"200\"\r\n";
-    const std::wstring path = dir.file(L"bankroll.roi");
+    const std::wstring path = dir.wideFile(L"bankroll.roi");
     ASSERT_TRUE(writeBytes(path, content));
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
     HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -496,7 +496,7 @@ TEST(SaveFailure, ReadOnlyFileKeepsItsValues) {
         CloseHandle(probe);
         GTEST_SKIP() << "this platform lets the user write a read-only file, so the case cannot arise here";
     }
-    App app(dir.path());
+    App app(dir.wide());
     HWND main = openMain(app, false, true);
     ASSERT_NE(main, nullptr);
     expectCells(main, {L"", L"", L"", L"", L"$      100.00", L"$      200.00", L"", L"", L""});
@@ -507,11 +507,11 @@ TEST(SaveFailure, ReadOnlyFileKeepsItsValues) {
 
 TEST(SaveFailure, FileHeldOpenByAnotherProgramKeepsItsValues) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(dir.created());
     const std::string content = "\"100\"\r\n\"200\"\r\n";
-    const std::wstring path = dir.file(L"bankroll.roi");
+    const std::wstring path = dir.wideFile(L"bankroll.roi");
     ASSERT_TRUE(writeBytes(path, content));
-    App app(dir.path());
+    App app(dir.wide());
     HWND main = openMain(app, false, true);
     ASSERT_NE(main, nullptr);
     expectCells(main, {L"", L"", L"", L"", L"$      100.00", L"$      200.00", L"", L"", L""});
@@ -527,10 +527,10 @@ TEST(SaveFailure, FileHeldOpenByAnotherProgramKeepsItsValues) {
 
 TEST(SaveFailure, DirectoryNamedLikeTheFile) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    const std::wstring path = dir.file(L"bankroll.roi");
+    ASSERT_TRUE(dir.created());
+    const std::wstring path = dir.wideFile(L"bankroll.roi");
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
-    App app(dir.path());
+    App app(dir.wide());
     // A directory counts as present: no notice, but it cannot be read, and that is said.
     HWND main = openMainWith(app, READ_WARNING_TEXT);
     ASSERT_NE(main, nullptr);
@@ -549,9 +549,9 @@ TEST(SaveFailure, DirectoryNamedLikeTheFile) {
 TEST(SaveTiming, HundredCalculates) {
     constexpr int PRESSES = 100;
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    ASSERT_TRUE(writeBytes(dir.file(L"bankroll.roi"), ZERO_FILE));
-    App app(dir.path());
+    ASSERT_TRUE(dir.created());
+    ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    App app(dir.wide());
     HWND main = openMain(app, false);
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(setCellText(main, STARTING_BANKROLL, L"1000"));
@@ -572,14 +572,14 @@ TEST(SaveTiming, HundredCalculates) {
 // once the file is free; the next start shows the bankroll the file kept.
 TEST(ReadFailure, FileHeldOpenAtStartIsNeverOverwritten) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(dir.created());
     const std::string content = "\"100\"\r\n\"200\"\r\n";
-    const std::wstring path = dir.file(L"bankroll.roi");
+    const std::wstring path = dir.wideFile(L"bankroll.roi");
     ASSERT_TRUE(writeBytes(path, content));
     HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     {
-        App app(dir.path());
+        App app(dir.wide());
         HWND main = openMainWith(app, READ_WARNING_TEXT);
         if (main == nullptr) {
             CloseHandle(held);
@@ -603,10 +603,10 @@ TEST(ReadFailure, FileHeldOpenAtStartIsNeverOverwritten) {
                 {L"150", L"100", L"", L"", ZERO_MONEY, L"$      100.00", L"$   1.50", L"  0.00%", L"$    0.00"});
         }
         expectFile(dir, content);
-        EXPECT_EQ(GetFileAttributesW(dir.file(L"bankroll.roi.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetFileAttributesW(dir.wideFile(L"bankroll.roi.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
         closeAndExpectExitZero(app, main, CloseBy::CloseBox);
     }
-    App again(dir.path());
+    App again(dir.wide());
     HWND main = openMain(again, false);
     ASSERT_NE(main, nullptr);
     expectCells(main, {L"", L"", L"", L"", L"$      100.00", L"$      200.00", L"", L"", L""});
@@ -717,9 +717,9 @@ struct HelpRun {
 };
 
 void openForHelp(HelpRun& run) {
-    ASSERT_TRUE(run.dir.ok());
-    ASSERT_TRUE(writeBytes(run.dir.file(L"bankroll.roi"), ZERO_FILE));
-    run.app.emplace(run.dir.path());
+    ASSERT_TRUE(run.dir.created());
+    ASSERT_TRUE(writeBytes(run.dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    run.app.emplace(run.dir.wide());
     run.main = openMain(*run.app, false);
     ASSERT_NE(run.main, nullptr);
     probeInput(GetDlgItem(run.main, TOTAL_BET), run.app->mainThread());
@@ -869,9 +869,9 @@ TEST(Help, RacingInputLeavesNothingBehind) {
     // exceed it; the window count has no slack at all.
     constexpr int SLACK = 60;
     HelpRun run;
-    ASSERT_TRUE(run.dir.ok());
-    ASSERT_TRUE(writeBytes(run.dir.file(L"bankroll.roi"), ZERO_FILE));
-    run.app.emplace(run.dir.path());
+    ASSERT_TRUE(run.dir.created());
+    ASSERT_TRUE(writeBytes(run.dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    run.app.emplace(run.dir.wide());
     run.main = openMain(*run.app, false);
     ASSERT_NE(run.main, nullptr);
 
@@ -978,4 +978,4 @@ TEST(Help, RacingInputLeavesNothingBehind) {
 }
 
 }  // namespace
-}  // namespace e2e
+}  // namespace roi_test

@@ -11,7 +11,7 @@
 
 #include "tests/e2e/app_driver.h"
 
-namespace e2e {
+namespace roi_test {
 namespace {
 
 constexpr DWORD START_MS = 240000;  // the notice may take this long to appear
@@ -56,15 +56,15 @@ void expectShown(HWND main, bool afterCalculate) {
 }
 
 void expectFileBytes(const TempDir& dir, const std::string& expected) {
-    const std::optional<std::string> bytes = readBytes(dir.file(L"bankroll.roi"));
+    const std::optional<std::string> bytes = readBytes(dir.wideFile(L"bankroll.roi"));
     ASSERT_TRUE(bytes.has_value()) << "bankroll.roi cannot be read";
     EXPECT_EQ(hexBytes(*bytes), hexBytes(expected));
 }
 
 TEST(Smoke, FirstRunThenOneCalculateOfTheReadmeExample) {
     TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    App app(dir.path());
+    ASSERT_TRUE(dir.created());
+    App app(dir.wide());
     ASSERT_TRUE(app.start()) << "CreateProcessW failed, error " << GetLastError();
 
     HWND box = nullptr;
@@ -110,4 +110,4 @@ TEST(Smoke, FirstRunThenOneCalculateOfTheReadmeExample) {
 }
 
 }  // namespace
-}  // namespace e2e
+}  // namespace roi_test

@@ -9,6 +9,7 @@
 
 #include "app/runtime.h"
 #include "storage/text_file.h"
+#include "tests/support/failing_call.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -191,19 +192,6 @@ TEST_F(BankrollFile, WriteReportsIntoTheCallersSlotOnlyOnFailure) {
     EXPECT_EQ(outer.code(), 0);
 }
 
-// Seam: the nth call of one kind leaves a last-error value, as a full disk or a failing
-// device would; the call itself has run.
-roi::SystemCall failingCall = roi::SystemCall::Open;
-int failOnNth = 0;
-DWORD failWith = 0;
-int callsSeen = 0;
-
-void failNthCall(roi::SystemCall call) {
-    if (call == failingCall && ++callsSeen == failOnNth) {
-        SetLastError(failWith);
-    }
-}
-
 HANDLE holdUnshared(const std::string& path) {
     return CreateFileW(roi_test::widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
@@ -245,11 +233,7 @@ TEST_F(BankrollFile, AFailingStepLeavesTheOldFileWhole) {
         HANDLE held = INVALID_HANDLE_VALUE;
         switch (c.cause) {
         case Cause::Seam:
-            failingCall = c.call;
-            failOnNth = c.nth;
-            failWith = c.systemError;
-            callsSeen = 0;
-            roi::setSystemCallSeam(failNthCall);
+            roi_test::armFailingCall(c.call, c.nth, c.systemError);
             break;
         case Cause::TemporaryHeld:
             ASSERT_TRUE(writeRaw(temporary(), "left by a crash"));

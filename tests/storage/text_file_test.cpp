@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/runtime.h"
+#include "tests/support/failing_call.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -479,29 +480,12 @@ TEST_F(TextFile, DeviceChannels) {
 
 // Seams: failures a real file cannot be made to produce, and a call that leaves the
 // x87 unit at 53-bit precision.
-roi::SystemCall failingCall = roi::SystemCall::Open;
-int failOnNth = 0;
-DWORD failWith = 0;
-int callsSeen = 0;
-
-void failNthCall(roi::SystemCall call) {
-    if (call == failingCall && ++callsSeen == failOnNth) {
-        SetLastError(failWith);
-    }
-}
-
-void arm(roi::SystemCall call, int nth, DWORD systemError) {
-    failingCall = call;
-    failOnNth = nth;
-    failWith = systemError;
-    callsSeen = 0;
-    roi::setSystemCallSeam(failNthCall);
-}
+using roi_test::armFailingCall;
 
 TEST_F(TextFile, WriteFailingPartWayKeepsEarlierPieces) {
     const std::string path = dir_.file("partial.txt");
     ASSERT_EQ(codeOf([&] { roi::openWrite(1, path); }), 0);
-    arm(roi::SystemCall::Write, 2, ERROR_DISK_FULL);  // the text piece fails
+    armFailingCall(roi::SystemCall::Write, 2, ERROR_DISK_FULL);  // the text piece fails
     EXPECT_EQ(codeOf([] { roi::writeQuoted(1, "abc"); }), 61);
     EXPECT_EQ(codeOf([] { roi::endLine(1); }), 0);  // the channel stays open for the next piece
     roi::setSystemCallSeam(nullptr);
@@ -538,7 +522,7 @@ TEST_F(TextFile, SystemErrorsInsideOperations) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(writeRaw(path, longData));
-        arm(c.call, c.nth, c.systemError);
+        armFailingCall(c.call, c.nth, c.systemError);
         if (c.forReading) {
             EXPECT_EQ(codeOf([&] { roi::openRead(1, path); }), c.openCode);
             EXPECT_EQ(readOne(1).code, c.readCode);

@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace roi_test {
 
-inline std::string narrow(const std::wstring& wide) {
+// Windows text for messages and comparisons, in the process's ANSI code page.
+inline std::string narrow(std::wstring_view wide) {
     if (wide.empty()) {
         return {};
     }
@@ -72,9 +74,9 @@ private:
     bool created_ = false;
 };
 
-inline bool writeRaw(const std::string& path, const std::string& bytes) {
-    HANDLE file =
-        CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Replaces the file's bytes; true when all of them were written.
+inline bool writeBytes(const std::wstring& path, std::string_view bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -82,6 +84,10 @@ inline bool writeRaw(const std::string& path, const std::string& bytes) {
     const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == bytes.size();
+}
+
+inline bool writeRaw(const std::string& path, const std::string& bytes) {
+    return writeBytes(widen(path), bytes);
 }
 
 // The file's bytes, or "<missing>" when it cannot be read.
@@ -126,7 +132,7 @@ inline std::string bytes(std::initializer_list<int> values) {
 }
 
 // Bytes as hex pairs, so a failing comparison shows control bytes.
-inline std::string hex(const std::string& text) {
+inline std::string hex(std::string_view text) {
     static const char DIGITS[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text) {

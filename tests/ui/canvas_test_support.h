@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/gdi_table.h"
 #include "tests/support/watchdog.h"
 #include "ui/canvas_window.h"
 #include "ui/font_table.h"
@@ -166,36 +167,13 @@ inline int threadsSettledTo(int baseline) {
     return now;
 }
 
-// GetGuiResources is a stub under Wine (it counts 0), so the GDI objects are also
-// counted in the process's GDI handle table, which the PEB points to (64-bit layout:
-// 24-byte entries, type byte 0 for a free entry). -1 where that is not available.
-struct GdiHandleEntry {
-    std::uint64_t object;
-    std::uint16_t processId;
-    std::uint16_t count;
-    std::uint16_t unique;
-    std::uint8_t type;
-    std::uint8_t flags;
-    std::uint64_t user;
-};
-
+// The GDI objects of this process, from its handle table; -1 where that is not available.
 inline int rawGdiCount() {
 #if defined(_WIN64)
-    static_assert(sizeof(GdiHandleEntry) == 24);
     const char* peb = nullptr;
     __asm__("movq %%gs:0x60, %0" : "=r"(peb));  // the TEB's pointer to the PEB
-    const auto* table = *reinterpret_cast<const GdiHandleEntry* const*>(peb + 0xF8);
-    if (table == nullptr) {
-        return -1;
-    }
-    const auto self = static_cast<std::uint16_t>(GetCurrentProcessId());
-    int count = 0;
-    for (int i = 0; i < 0x10000; ++i) {
-        if (table[i].type != 0 && (table[i].processId == 0 || table[i].processId == self)) {
-            ++count;
-        }
-    }
-    return count;
+    const auto* table = *reinterpret_cast<const GdiHandleEntry* const*>(peb + PEB_GDI_TABLE_OFFSET);
+    return table == nullptr ? -1 : countGdiEntries(table, GetCurrentProcessId());
 #else
     return -1;
 #endif

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/runtime.h"
+#include "tests/support/program_environment.h"
 #include "tests/support/temp_dir.h"
 #include "core/session.h"
 #include "ui/dialog_engine.h"
@@ -46,17 +47,8 @@ const char MASKED_ZERO[] = "$        0.00";
 // Every cell a test looks at, in id order.
 constexpr int CELLS[] = {1001, 1002, 1003, 1004, 1011, 1015, 1018, 1024, 1025};
 
-std::wstring wide(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string narrow(const std::wstring& text) {
-    std::string out;
-    for (const wchar_t c : text) {
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return out;
-}
+using roi_test::narrow;
+using roi_test::widen;
 
 // Text of any window of this process; bounded, since the owner may be busy.
 std::string windowText(HWND window) {
@@ -80,7 +72,7 @@ std::string classOf(HWND window) {
 }
 
 struct MainDialogSearch {
-    std::wstring caption = wide(CAPTION);
+    std::wstring caption = widen(CAPTION);
     HWND found = nullptr;
 };
 
@@ -200,9 +192,9 @@ private:
         for (HWND child : children) {
             const std::string text = windowText(child);
             const bool visible = (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0;
-            if (lstrcmpiW(wide(classOf(child)).c_str(), L"Button") == 0 && visible) {
+            if (lstrcmpiW(widen(classOf(child)).c_str(), L"Button") == 0 && visible) {
                 seen.buttons.push_back(text);
-            } else if (lstrcmpiW(wide(classOf(child)).c_str(), L"Static") == 0 && !text.empty()) {
+            } else if (lstrcmpiW(widen(classOf(child)).c_str(), L"Static") == 0 && !text.empty()) {
                 seen.text += text;
             }
         }
@@ -256,24 +248,8 @@ private:
 };
 
 // The state the program starts with, and a watchdog so no wait can hang the run.
-class MainWindowEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        ThreadRecord& record = threadRecord();
-        record.defaultDialogFont = 1;
-        record.codePage = CP_ACP;
-        createDefaultFonts();
-        loadWorkingControlWord();
-        std::thread([] {
-            std::this_thread::sleep_for(300s);
-            std::fputs("main_window_test: watchdog ended a run that hung\n", stderr);
-            std::fflush(stderr);
-            ExitProcess(3);
-        }).detach();
-    }
-};
 [[maybe_unused]] const testing::Environment* const environment =
-    testing::AddGlobalTestEnvironment(new MainWindowEnvironment);
+    testing::AddGlobalTestEnvironment(new roi_test::ProgramEnvironment("main_window_test", 300s));
 
 class MainWindowTest : public testing::Test {
 protected:
@@ -324,7 +300,7 @@ protected:
 
     HWND item(int id) const { return GetDlgItem(window_.dialog, id); }
     std::string cell(int id) const { return windowText(item(id)); }
-    void type(int id, const std::string& text) { SetWindowTextW(item(id), wide(text).c_str()); }
+    void type(int id, const std::string& text) { SetWindowTextW(item(id), widen(text).c_str()); }
     // The session of the examples: won 150, bet 100, 10 bets made, 3 won.
     void typeSession() {
         type(1001, "150");
@@ -407,7 +383,7 @@ TEST_F(MainWindowTest, BuildsTheControlsInOrderWithTheirIdsTextsStylesPlacesAndF
         HWND child = children[i];
         SCOPED_TRACE(testing::Message() << "control " << i + 1 << " (" << row.id << " \"" << row.text << "\")");
         EXPECT_EQ(GetDlgCtrlID(child), row.id);
-        EXPECT_EQ(lstrcmpiW(wide(classOf(child)).c_str(), wide(row.cls).c_str()), 0) << classOf(child);
+        EXPECT_EQ(lstrcmpiW(widen(classOf(child)).c_str(), widen(row.cls).c_str()), 0) << classOf(child);
         // The bankroll cells already show the loaded values; every other text is as built.
         if (row.id != 1024 && row.id != 1025) {
             EXPECT_EQ(windowText(child), row.text);

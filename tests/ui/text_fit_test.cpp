@@ -22,6 +22,7 @@
 #include "core/number_text.h"
 #include "core/picture_mask.h"
 #include "core/session.h"
+#include "tests/support/program_environment.h"
 #include "tests/support/temp_dir.h"
 #include "ui/canvas_window.h"
 #include "ui/dialog_engine.h"
@@ -177,9 +178,7 @@ struct Fit {
     }
 };
 
-std::string narrow(const std::wstring& text) {
-    return roi_test::narrow(text);
-}
+using roi_test::narrow;
 
 std::string describe(const Fit& fit) {
     char line[256];
@@ -261,24 +260,8 @@ std::wstring widestMaskText(HWND control, const char* mask) {
 
 // ---- the real window ------------------------------------------------------------------
 
-class TextFitEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        ThreadRecord& record = threadRecord();
-        record.defaultDialogFont = 1;
-        record.codePage = CP_ACP;
-        createDefaultFonts();
-        loadWorkingControlWord();
-        std::thread([] {
-            std::this_thread::sleep_for(120s);
-            std::fputs("text_fit_test: watchdog ended a run that hung\n", stderr);
-            std::fflush(stderr);
-            ExitProcess(3);
-        }).detach();
-    }
-};
 [[maybe_unused]] const testing::Environment* const environment =
-    testing::AddGlobalTestEnvironment(new TextFitEnvironment);
+    testing::AddGlobalTestEnvironment(new roi_test::ProgramEnvironment("text_fit_test", 120s));
 
 class TextFitTest : public testing::Test {
 protected:
