@@ -267,20 +267,20 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     // 1. The platform check.
     refuseOtherPlatforms(hooks);
 
-    // 2 to 4. Show state, command tail, module handle.
+    // 2. Show state, command tail, module handle.
     readStartupValues();
 
-    // 5. Thread state: the slot index and the main thread's record.
+    // 3. Thread state: the slot index and the main thread's record.
     tlsIndex();
     if (ThreadRecord* early = existingRecord()) {
         freeRecord(early);
     }
     createRecord(tlsSlot, true);
 
-    // 6 and 7. COM and the common controls.
+    // 4. COM and the common controls.
     startComAndControls();
 
-    // 8. The working control word and the program's global state; the word is loaded
+    // 5. The working control word and the program's global state; the word is loaded
     // again afterwards, since creating the font table calls into Windows.
     loadWorkingControlWord();
     if (hooks.prepareGlobals != nullptr) {
@@ -288,7 +288,7 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     }
     loadWorkingControlWord();
 
-    // 9. The main routine, then the exit.
+    // 6. The main routine, then the exit.
     endProcess(mainRoutine(programModule, nullptr, commandTail, showState), hooks);
 }
 

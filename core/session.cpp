@@ -3,6 +3,7 @@
 // is stored as its canonical text; nothing numeric survives between operations.
 #include "core/session.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/number_text.h"
@@ -41,20 +42,10 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The leading number of text when it is written with an exponent ("1.5E-20"),
-// read by the parser's grammar; false for anything else.
-bool exponentNumber(std::string_view text, Positional& out) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
-        ++i;
-    }
-    out = Positional{};
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        out.negative = text[i] == '-';
-        ++i;
-    }
-    long long before = 0;
-    long long zerosAfter = 0;
+// The digits and point of a decimal number from text[i] on: the significant digits go
+// to out.digits, before counts those ahead of the point and zerosAfter the zeros between
+// the point and the first of them. i stops at the first character that is neither.
+void readMantissa(std::string_view text, std::size_t& i, Positional& out, long long& before, long long& zerosAfter) {
     bool point = false;
     for (; i < text.size(); ++i) {
         const char c = text[i];
@@ -69,6 +60,42 @@ bool exponentNumber(std::string_view text, Positional& out) {
             before += point ? 0 : 1;
         }
     }
+}
+
+// A signed exponent of at least one digit from text[i] on, saturated at 9999 as the
+// parser saturates it; false when no digit follows the sign.
+bool readExponent(std::string_view text, std::size_t& i, long long& exponent) {
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i >= text.size() || !isDigit(text[i])) {
+        return false;
+    }
+    exponent = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        exponent = std::min(exponent * 10 + (text[i] - '0'), 9999LL);
+    }
+    exponent = negative ? -exponent : exponent;
+    return true;
+}
+
+// The leading number of text when it is written with an exponent ("1.5E-20"),
+// read by the parser's grammar; false for anything else.
+bool exponentNumber(std::string_view text, Positional& out) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
+        ++i;
+    }
+    out = Positional{};
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        out.negative = text[i] == '-';
+        ++i;
+    }
+    long long before = 0;
+    long long zerosAfter = 0;
+    readMantissa(text, i, out, before, zerosAfter);
     if (out.digits.empty() || i >= text.size()) {
         return false;
     }
@@ -77,22 +104,11 @@ bool exponentNumber(std::string_view text, Positional& out) {
         return false;
     }
     ++i;
-    bool negativeExponent = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negativeExponent = text[i] == '-';
-        ++i;
-    }
-    if (i >= text.size() || !isDigit(text[i])) {
+    long long exponent = 0;
+    if (!readExponent(text, i, exponent)) {
         return false;
     }
-    long long exponent = 0;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-        exponent = exponent * 10 + (text[i] - '0');
-        if (exponent > 9999) {
-            exponent = 9999;  // as the parser saturates
-        }
-    }
-    const long long q = (before > 0 ? before : -zerosAfter) + (negativeExponent ? -exponent : exponent);
+    const long long q = (before > 0 ? before : -zerosAfter) + exponent;
     if (q >= 4933) {
         out.digits = "1";  // every such text reads as 2^127; this is the shortest
         out.q = 4933;

@@ -451,6 +451,39 @@ void pollUntilDestroyed(HWND dialog, HWND parent, bool idleMessages) {
     }
 }
 
+// The font into a surface's memory DC, whose own font is kept to be put back when the
+// surface goes, and the cell metrics printing uses. False when nothing was selected.
+bool selectSurfaceFont(SurfaceState* surface, HFONT font) {
+    if (surface == nullptr || !surface->memoryDc) {
+        return false;
+    }
+    HGDIOBJ replaced = SelectObject(surface->memoryDc, font);
+    if (replaced == nullptr || replaced == HGDI_ERROR) {
+        return false;
+    }
+    if (surface->replacedFont == nullptr) {
+        surface->replacedFont = replaced;
+    }
+    TEXTMETRICW metrics = {};
+    if (GetTextMetricsW(surface->memoryDc, &metrics) != FALSE) {
+        surface->averageCharWidth = metrics.tmAveCharWidth;
+        surface->lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
+    }
+    return true;
+}
+
+// WM_SETFONT to an ordinary control; the font it had before the first change is noted,
+// to be given back when its record goes.
+void sendControlFont(HWND control, WindowRecord& record, HFONT font) {
+    if (!record.initialFontKnown) {
+        HFONT initial = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+        record.initialFontKnown = true;
+        record.initialFont = initial;
+        record.initialFontIsSystem = initial == nullptr;
+    }
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
 }  // namespace
 
 // ---- text conversion ------------------------------------------------------------------------
@@ -668,30 +701,11 @@ void setControlFont(HWND dialog, int id, int fontNumber) {
     }
     // 3. A surface draws with its memory DC's font; other controls take WM_SETFONT.
     if (record->kind == ControlKind::GraphicSurface) {
-        SurfaceState* surface = record->surface;
-        if (surface == nullptr || surface->memoryDc == nullptr) {
+        if (!selectSurfaceFont(record->surface, font)) {
             return;
-        }
-        HGDIOBJ replaced = SelectObject(surface->memoryDc, font);
-        if (replaced == nullptr || replaced == HGDI_ERROR) {
-            return;
-        }
-        if (surface->replacedFont == nullptr) {
-            surface->replacedFont = replaced;
-        }
-        TEXTMETRICW metrics = {};
-        if (GetTextMetricsW(surface->memoryDc, &metrics) != FALSE) {
-            surface->averageCharWidth = metrics.tmAveCharWidth;
-            surface->lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
         }
     } else {
-        if (!record->initialFontKnown) {
-            HFONT initial = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
-            record->initialFontKnown = true;
-            record->initialFont = initial;
-            record->initialFontIsSystem = initial == nullptr;
-        }
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        sendControlFont(control, *record, font);
     }
     // 4. References: the new font first, so a font set twice never drops to 0.
     addFontReference(fontNumber);

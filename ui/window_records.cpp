@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <new>
 
 #include "app/spin_lock.h"
@@ -154,29 +155,22 @@ WindowRecord* newRecord(HWND window) {
     if (window == nullptr) {
         return nullptr;
     }
-    WindowRecord* fresh = new (std::nothrow) WindowRecord;
+    std::unique_ptr<WindowRecord> fresh(new (std::nothrow) WindowRecord);
     if (fresh == nullptr) {
         return nullptr;
     }
     fresh->window = window;
-    {
-        LockGuard guard(recordLock);
-        bool exists = false;
-        for (WindowRecord* record = recordHead; record != nullptr; record = record->next) {
-            if (record->window == window) {
-                exists = true;
-                break;
-            }
-        }
-        if (!exists) {
-            fresh->next = recordHead;
-            recordHead = fresh;
-            ++liveRecords;
-            return fresh;
+    // Declared after the record, the guard is let go before a record not linked is deleted.
+    LockGuard guard(recordLock);
+    for (const WindowRecord* record = recordHead; record != nullptr; record = record->next) {
+        if (record->window == window) {
+            return nullptr;  // the window has its record already
         }
     }
-    delete fresh;
-    return nullptr;
+    fresh->next = recordHead;
+    recordHead = fresh.release();
+    ++liveRecords;
+    return recordHead;
 }
 
 WindowRecord* findRecord(HWND window) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -53,8 +54,8 @@ public:
     TempDir() {
         wchar_t base[MAX_PATH];
         const DWORD length = GetTempPathW(MAX_PATH, base);
-        static LONG counter = 0;
-        const LONG serial = InterlockedIncrement(&counter);
+        static std::atomic<long> counter{0};
+        const long serial = ++counter;
         path_ = std::wstring(base, length) + L"roi_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                 std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(serial);
         created_ = CreateDirectoryW(path_.c_str(), nullptr) != FALSE;

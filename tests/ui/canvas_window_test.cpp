@@ -395,7 +395,7 @@ TEST(Refresh, IdleCanvasThreadRefreshesUnlessDeferred) {
         bool dirty = true;
         for (int i = 0; i < 100 && dirty; ++i) {  // up to a second of idleness
             Sleep(10);
-            dirty = (__atomic_load_n(&record->flags, __ATOMIC_SEQ_CST) & RECORD_DIRTY) != 0;
+            dirty = (std::atomic_ref<std::uint32_t>(record->flags).load() & RECORD_DIRTY) != 0;
         }
         EXPECT_EQ(dirty, c.dirtyAfterIdle);
     }
