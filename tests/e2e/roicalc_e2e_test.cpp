@@ -64,8 +64,12 @@ void expectCells(HWND dialog, const Cells& expected) {
     }
 }
 
+std::wstring bankrollFile(const TempDir& dir) {
+    return dir.wideFile(L"bankroll.roi");
+}
+
 void expectFile(const TempDir& dir, const std::string& expected) {
-    const std::optional<std::string> bytes = readBytes(dir.wideFile(L"bankroll.roi"));
+    const std::optional<std::string> bytes = readBytes(bankrollFile(dir));
     ASSERT_TRUE(bytes.has_value()) << "bankroll.roi cannot be read";
     EXPECT_EQ(hexBytes(*bytes), hexBytes(expected));
 }
@@ -169,7 +173,7 @@ TEST(FirstRun, NoticeComesBeforeTheWindowAndTheFileHoldsTwoZeros) {
     EXPECT_EQ(content.buttons, std::vector<std::wstring>{L"OK"});
     EXPECT_EQ(findMainWindow(app.pid()), nullptr) << "the main window shows before the notice is closed";
     // The file is created only once the user has closed the notice.
-    EXPECT_EQ(GetFileAttributesW(dir.wideFile(L"bankroll.roi").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(bankrollFile(dir).c_str()), INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(dismissMessageBox(box));
 
     HWND main = nullptr;
@@ -337,7 +341,7 @@ TEST(Session, CellsTypedOnTheKeyboard) {
 TEST(Keyboard, TabVisitsTheInputCellsThenTheButtons) {
     TempDir dir;
     ASSERT_TRUE(dir.created());
-    ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    ASSERT_TRUE(writeBytes(bankrollFile(dir), ZERO_FILE));
     App app(dir.wide());
     HWND main = openMain(app, false);
     ASSERT_NE(main, nullptr);
@@ -379,7 +383,7 @@ TEST(Keyboard, TabVisitsTheInputCellsThenTheButtons) {
 TEST(Focus, ComesBackToTheCellAfterAnotherWindowWasActive) {
     TempDir dir;
     ASSERT_TRUE(dir.created());
-    ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    ASSERT_TRUE(writeBytes(bankrollFile(dir), ZERO_FILE));
     App app(dir.wide());
     HWND main = openMain(app, false);
     ASSERT_NE(main, nullptr);
@@ -411,7 +415,7 @@ TEST(Close, CloseBoxAndAltF4EndTheProgramWithExitCodeZero) {
         SCOPED_TRACE(row.name);
         TempDir dir;
         ASSERT_TRUE(dir.created());
-        ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), "\"7\"\r\n\"8\"\r\n"));
+        ASSERT_TRUE(writeBytes(bankrollFile(dir), "\"7\"\r\n\"8\"\r\n"));
         App app(dir.wide());
         HWND main = openMain(app, false, true);
         ASSERT_NE(main, nullptr);
@@ -445,7 +449,7 @@ TEST(BankrollFile, StartsFromWhateverTheFileHolds) {
         SCOPED_TRACE(row.name);
         TempDir dir;
         ASSERT_TRUE(dir.created());
-        ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), row.bytes));
+        ASSERT_TRUE(writeBytes(bankrollFile(dir), row.bytes));
         App app(dir.wide());
         HWND main = openMain(app, false, true);
         ASSERT_NE(main, nullptr);
@@ -458,6 +462,9 @@ TEST(BankrollFile, StartsFromWhateverTheFileHolds) {
 // --- saves that fail -----------------------------------------------------------------------------
 
 // CALCULATE and CLEAR BANKROLLS show their values, then warn; the file keeps its content.
+// The file the save- and read-failure tests start from: 100 and 200.
+const std::string BANKROLL_100_200 = "\"100\"\r\n\"200\"\r\n";
+
 void expectSavesFailSafely(App& app, HWND main, const TempDir& dir, const std::string& content) {
     ASSERT_TRUE(setCellText(main, STARTING_BANKROLL, L"500"));
     ASSERT_TRUE(setCellText(main, TOTAL_WON, L"150"));
@@ -487,8 +494,8 @@ void expectSavesFailSafely(App& app, HWND main, const TempDir& dir, const std::s
 TEST(SaveFailure, ReadOnlyFileKeepsItsValues) {
     TempDir dir;
     ASSERT_TRUE(dir.created());
-    const std::string content = "\"100\"\r\n\"200\"\r\n";
-    const std::wstring path = dir.wideFile(L"bankroll.roi");
+    const std::string content = BANKROLL_100_200;
+    const std::wstring path = bankrollFile(dir);
     ASSERT_TRUE(writeBytes(path, content));
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
     HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -508,8 +515,8 @@ TEST(SaveFailure, ReadOnlyFileKeepsItsValues) {
 TEST(SaveFailure, FileHeldOpenByAnotherProgramKeepsItsValues) {
     TempDir dir;
     ASSERT_TRUE(dir.created());
-    const std::string content = "\"100\"\r\n\"200\"\r\n";
-    const std::wstring path = dir.wideFile(L"bankroll.roi");
+    const std::string content = BANKROLL_100_200;
+    const std::wstring path = bankrollFile(dir);
     ASSERT_TRUE(writeBytes(path, content));
     App app(dir.wide());
     HWND main = openMain(app, false, true);
@@ -528,7 +535,7 @@ TEST(SaveFailure, FileHeldOpenByAnotherProgramKeepsItsValues) {
 TEST(SaveFailure, DirectoryNamedLikeTheFile) {
     TempDir dir;
     ASSERT_TRUE(dir.created());
-    const std::wstring path = dir.wideFile(L"bankroll.roi");
+    const std::wstring path = bankrollFile(dir);
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
     App app(dir.wide());
     // A directory counts as present: no notice, but it cannot be read, and that is said.
@@ -550,7 +557,7 @@ TEST(SaveTiming, HundredCalculates) {
     constexpr int PRESSES = 100;
     TempDir dir;
     ASSERT_TRUE(dir.created());
-    ASSERT_TRUE(writeBytes(dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    ASSERT_TRUE(writeBytes(bankrollFile(dir), ZERO_FILE));
     App app(dir.wide());
     HWND main = openMain(app, false);
     ASSERT_NE(main, nullptr);
@@ -573,8 +580,8 @@ TEST(SaveTiming, HundredCalculates) {
 TEST(ReadFailure, FileHeldOpenAtStartIsNeverOverwritten) {
     TempDir dir;
     ASSERT_TRUE(dir.created());
-    const std::string content = "\"100\"\r\n\"200\"\r\n";
-    const std::wstring path = dir.wideFile(L"bankroll.roi");
+    const std::string content = BANKROLL_100_200;
+    const std::wstring path = bankrollFile(dir);
     ASSERT_TRUE(writeBytes(path, content));
     HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -718,7 +725,7 @@ struct HelpRun {
 
 void openForHelp(HelpRun& run) {
     ASSERT_TRUE(run.dir.created());
-    ASSERT_TRUE(writeBytes(run.dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    ASSERT_TRUE(writeBytes(bankrollFile(run.dir), ZERO_FILE));
     run.app.emplace(run.dir.wide());
     run.main = openMain(*run.app, false);
     ASSERT_NE(run.main, nullptr);
@@ -870,7 +877,7 @@ TEST(Help, RacingInputLeavesNothingBehind) {
     constexpr int SLACK = 60;
     HelpRun run;
     ASSERT_TRUE(run.dir.created());
-    ASSERT_TRUE(writeBytes(run.dir.wideFile(L"bankroll.roi"), ZERO_FILE));
+    ASSERT_TRUE(writeBytes(bankrollFile(run.dir), ZERO_FILE));
     run.app.emplace(run.dir.wide());
     run.main = openMain(*run.app, false);
     ASSERT_NE(run.main, nullptr);
