@@ -15,11 +15,16 @@ namespace {
 constexpr Channel BANKROLL_CHANNEL = 1;
 // Beside bankroll.roi, so that putting it in the file's place is a rename in one folder.
 constexpr char TEMPORARY_SUFFIX[] = ".tmp";
+constexpr char CLAIM_SUFFIX[] = ".lock";
 
 }  // namespace
 
 std::string temporaryName(const std::string& name) {
     return name.empty() ? std::string() : name + TEMPORARY_SUFFIX;
+}
+
+Claim claimBankroll() {
+    return claimFile(session().bankrollFileName + CLAIM_SUFFIX);
 }
 
 bool writeBankroll(std::string_view first, std::string_view second) {

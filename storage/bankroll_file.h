@@ -4,10 +4,16 @@
 #include <string_view>
 
 #include "core/session.h"
+#include "storage/text_file.h"
 
 namespace roi {
 
 inline constexpr char BANKROLL_FILE_NAME[] = "bankroll.roi";
+
+// Claims the bankroll of the current folder for the rest of the run, so that one
+// calculator alone writes it: bankroll.roi's name plus ".lock", held open without
+// sharing and gone when the process ends.
+Claim claimBankroll();
 
 // Replaces the file named by session().bankrollFileName with the two values, written
 // on channel 1 to the same name plus ".tmp" and flushed first. True only when every

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "app/code_page.h"
 #include "app/runtime.h"
@@ -56,6 +57,8 @@ SpinLock openLock;
 SpinLock tableLock;
 SpinLock systemCallLock;
 SystemCallSeam systemCallSeam = nullptr;
+// The path claimFile holds open, for the rest of the run.
+HANDLE claimed = INVALID_HANDLE_VALUE;
 
 ChannelRecord* newRecord(std::uint32_t recordLength) {
     void* block = ::operator new(sizeof(ChannelRecord) + recordLength, std::nothrow);
@@ -545,6 +548,34 @@ void removeFile(std::string_view path) {
     const DWORD error = systemCall(SystemCall::Remove, [&] { removed = DeleteFileW(wide.c_str()); });
     if (!removed || error != 0) {
         reportError(failureCode(error));
+    }
+}
+
+Claim claimFile(std::string_view path) {
+    std::wstring wide;
+    if (const int code = preparePath(path, true, wide); code != 0) {
+        reportError(code);
+        return Claim::Unavailable;
+    }
+    releaseClaim();
+    // Not inheritable: a program started from here must not keep the claim. Hidden, as
+    // it is no file of the user's.
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const DWORD error = systemCall(SystemCall::Claim, [&] {
+        handle = CreateFileW(wide.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    });
+    if (handle != INVALID_HANDLE_VALUE) {
+        claimed = handle;
+        return Claim::Held;
+    }
+    reportError(failureCode(error));
+    return error == ERROR_SHARING_VIOLATION ? Claim::InUse : Claim::Unavailable;
+}
+
+void releaseClaim() {
+    if (claimed != INVALID_HANDLE_VALUE) {
+        closeChannelHandle(std::exchange(claimed, INVALID_HANDLE_VALUE));
     }
 }
 

@@ -29,6 +29,20 @@ void replaceFile(std::string_view from, std::string_view to);
 // Deletes the file path.
 void removeFile(std::string_view path);
 
+// How claimFile went.
+enum class Claim {
+    Held,         // this process holds the path until it ends or claims again
+    InUse,        // another process holds it
+    Unavailable,  // it could not be made (a read-only folder, say); nobody holds it
+};
+// Holds path open without sharing, to be deleted when closed. The system closes it
+// however the process ends, so a claim never outlives its holder; the file system
+// decides what names the same file (letter case, short names, other drives). Gives up
+// this process's earlier claim first.
+Claim claimFile(std::string_view path);
+// Gives up the claim, deleting its file; nothing happens when none is held.
+void releaseClaim();
+
 }  // namespace roi
 
 namespace roi {
@@ -39,9 +53,9 @@ void resetChannelTable();
 
 // The Win32 calls the layer makes on a channel (CreateFileW, GetFileType, SetFilePointer,
 // SetEndOfFile, ReadFile, WriteFile, CloseHandle, FlushFileBuffers) and on whole files
-// (MoveFileExW, DeleteFileW), each inside the same bracket (lock, saved x87 state, no
+// (MoveFileExW, DeleteFileW, the claim's CreateFileW), each inside the same bracket (lock, saved x87 state, no
 // system error boxes, last error read at once).
-enum class SystemCall { Open, FileType, Seek, Truncate, Read, Write, Close, Flush, Replace, Remove };
+enum class SystemCall { Open, FileType, Seek, Truncate, Read, Write, Close, Flush, Replace, Remove, Claim };
 
 // Test seam, null in the program: runs inside the bracket right after the call, before
 // the x87 state is restored and the last error is read. It may change the control word

@@ -121,6 +121,8 @@ constexpr char SAVE_FAILED_WARNING[] = "bankroll.roi COULD NOT BE SAVED - YOUR B
 constexpr UINT SAVE_FAILED_STYLE = MB_OK | MB_ICONWARNING | MB_TASKMODAL | MB_SETFOREGROUND;
 // A file that exists but could not be read: the cells do not show the user's bankroll.
 constexpr char NOT_READ_WARNING[] = "bankroll.roi COULD NOT BE READ - YOUR BANKROLL WAS NOT LOADED";
+// A second calculator on one folder: it shows the bankroll, but only the first one saves.
+constexpr char IN_USE_WARNING[] = "bankroll.roi IS IN USE BY ANOTHER ROI CALCULATOR - YOUR BANKROLL WILL NOT BE SAVED";
 
 // COMCTL32 classes the main routine asks for; the structure size is the 8 bytes of INITCOMMONCONTROLSEX.
 constexpr DWORD MAIN_ROUTINE_CLASSES = ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_INTERNET_CLASSES;
@@ -131,9 +133,10 @@ using InitCommonControlsExProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 // The one MainDialog of the run, and the focus kept across a deactivation.
 HWND theDialog = nullptr;
 HWND savedFocus = nullptr;
-// False when start-up could not read an existing bankroll.roi: a save would then put
-// values the user never saw over the bankroll, so none is made for the rest of the run.
-bool bankrollLoaded = true;
+// False when this run must never write bankroll.roi: start-up could not read the file
+// (a save would put values the user never saw over the bankroll), or another calculator
+// holds the folder's bankroll (each save would replace what the other saved).
+bool bankrollOurs = true;
 
 std::string mainCaption() {
     std::string caption = CAPTION_TITLE;
@@ -165,7 +168,7 @@ void blankCells() {
 }
 
 bool saveBankroll(std::string_view first, std::string_view second) {
-    return bankrollLoaded && writeBankroll(first, second);
+    return bankrollOurs && writeBankroll(first, second);
 }
 
 void warnBankrollNotSaved() {
@@ -289,7 +292,9 @@ HWND mainDialog() {
 void loadBankroll(HWND dialog) {
     SessionValues& s = session();
     s.bankrollFileName = BANKROLL_FILE_NAME;
-    bankrollLoaded = true;
+    // Claimed before anything is read; a copy that finds it claimed writes nothing.
+    const bool inUse = claimBankroll() == Claim::InUse;
+    bankrollOurs = !inUse;
     // Anything whose attributes can be read counts as present, a directory included.
     // Only a name the system does not find is missing: a file it could not examine
     // (access denied, a network folder gone) may hold the user's bankroll.
@@ -297,7 +302,7 @@ void loadBankroll(HWND dialog) {
     const auto attributes = static_cast<std::uint16_t>(fileAttributes(s.bankrollFileName, &why) & 0xFFFFu);
     const bool missing = attributes == 0 && (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND);
     bool saved = true;
-    if (missing) {
+    if (missing && !inUse) {  // creating it is writing it: the claim's holder does that
         // Shown while MainDialog is still hidden; the empty title gives the default one.
         messageBox(CREATION_NOTICE, "", CREATION_NOTICE_STYLE);
         saved = writeBankroll("0", "0");
@@ -310,8 +315,11 @@ void loadBankroll(HWND dialog) {
     if (!saved) {
         warnBankrollNotSaved();
     } else if (!readable || (attributes == 0 && !missing)) {
-        bankrollLoaded = false;
+        bankrollOurs = false;
         messageBox(NOT_READ_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
+    }
+    if (inUse) {
+        messageBox(IN_USE_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
     }
 }
 
@@ -362,6 +370,7 @@ INT_PTR runMainWindow(HWND parent, bool* created) {
     if (window.dialog != nullptr) {
         runModal(window.dialog, mainDialogHandler, &result);
         releaseFont(window.cellFont);
+        releaseClaim();  // nothing is saved any more; the next calculator may have the folder
     }
     return result;
 }

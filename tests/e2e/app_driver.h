@@ -27,6 +27,8 @@ inline constexpr wchar_t BOX_TITLE[] = L"Kestrelvox";
 inline constexpr wchar_t NOTICE_TEXT[] = L"bankoll.roi NOT FOUND - CREATING NEW BANKROLL FILE";
 inline constexpr wchar_t SAVE_WARNING_TEXT[] = L"bankroll.roi COULD NOT BE SAVED - YOUR BANKROLL WAS NOT STORED";
 inline constexpr wchar_t READ_WARNING_TEXT[] = L"bankroll.roi COULD NOT BE READ - YOUR BANKROLL WAS NOT LOADED";
+inline constexpr wchar_t IN_USE_TEXT[] =
+    L"bankroll.roi IS IN USE BY ANOTHER ROI CALCULATOR - YOUR BANKROLL WILL NOT BE SAVED";
 inline constexpr wchar_t HELP_CLASS[] = L"STAVEGRAPH";
 
 // The program under test, as a Windows path.

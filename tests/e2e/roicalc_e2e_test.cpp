@@ -621,6 +621,72 @@ TEST(ReadFailure, FileHeldOpenAtStartIsNeverOverwritten) {
     expectFile(dir, content);
 }
 
+// --- two calculators on one folder ---------------------------------------------------------------
+
+// The first copy on a folder holds its bankroll until it ends, however it ends; a second
+// one shows the bankroll, says so, and saves nothing. Both start from 1000 and 1000;
+// the first then nets 50 and the second 200.
+TEST(TwoCopies, OnlyTheFirstOnAFolderSaves) {
+    enum class Second { SameFolder, OtherSpelling, OtherFolder, AfterFirstKilled };
+    const struct {
+        const char* what;
+        Second second;
+    } cases[] = {
+        {"the same folder", Second::SameFolder},
+        {"the folder in capitals with a trailing backslash", Second::OtherSpelling},  // one folder, one claim
+        {"another folder", Second::OtherFolder},
+        {"the same folder once the first was killed", Second::AfterFirstKilled},  // a claim never outlives its copy
+    };
+    const std::string start = "\"1000\"\r\n\"1000\"\r\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        TempDir other;
+        ASSERT_TRUE(dir.created() && other.created());
+        ASSERT_TRUE(writeBytes(bankrollFile(dir), start) && writeBytes(bankrollFile(other), start));
+        std::wstring secondDir = c.second == Second::OtherFolder ? other.wide() : dir.wide();
+        if (c.second == Second::OtherSpelling) {
+            CharUpperW(secondDir.data());
+            secondDir += L"\\";
+        }
+        const bool shared = c.second == Second::SameFolder || c.second == Second::OtherSpelling;
+        App first(dir.wide());
+        HWND firstMain = openMain(first, false);
+        ASSERT_NE(firstMain, nullptr);
+        if (c.second == Second::AfterFirstKilled) {
+            first.kill();
+        }
+        App second(secondDir);
+        HWND secondMain = openMainWith(second, shared ? IN_USE_TEXT : nullptr);
+        ASSERT_NE(secondMain, nullptr);
+        expectCells(secondMain, {L"", L"", L"", L"", L"$    1,000.00", L"$    1,000.00", L"", L"", L""});
+        const std::string firstSaved = "\"1000.00\"\r\n\"1050\"\r\n";
+        if (first.running()) {
+            ASSERT_TRUE(setCellText(firstMain, TOTAL_WON, L"150") && setCellText(firstMain, TOTAL_BET, L"100"));
+            ASSERT_TRUE(pressButton(firstMain, CALCULATE));
+            expectFile(dir, firstSaved);
+        }
+        ASSERT_TRUE(setCellText(secondMain, TOTAL_WON, L"300") && setCellText(secondMain, TOTAL_BET, L"100"));
+        const Cells secondShows = {L"300",           L"100",      L"",        L"",         L"$    1,000.00",
+                                   L"$    1,200.00", L"$   3.00", L"  0.00%", L"$    0.00"};
+        if (shared) {
+            pressAndExpectSaveWarning(second, secondMain, CALCULATE, secondShows);
+        } else {
+            ASSERT_TRUE(pressButton(secondMain, CALCULATE));
+            expectCells(secondMain, secondShows);
+        }
+        closeAndExpectExitZero(second, secondMain, CloseBy::CloseBox);
+        if (first.running()) {
+            closeAndExpectExitZero(first, firstMain, CloseBy::CloseBox);
+        }
+        const std::string secondSaved = "\"1000.00\"\r\n\"1200\"\r\n";
+        expectFile(dir, c.second == Second::AfterFirstKilled ? secondSaved : firstSaved);
+        if (c.second == Second::OtherFolder) {
+            expectFile(other, secondSaved);
+        }
+    }
+}
+
 // --- the help screen -----------------------------------------------------------------------------
 
 // Waits for one more help window than `known` lists and returns the new one.

@@ -26,6 +26,7 @@
 #include "tests/support/program_environment.h"
 #include "tests/support/temp_dir.h"
 #include "core/session.h"
+#include "storage/text_file.h"
 #include "ui/dialog_engine.h"
 #include "ui/main_window.h"
 #include "ui/font_table.h"
@@ -267,6 +268,7 @@ protected:
             releaseFont(window_.cellFont);
         }
         window_ = MainWindow{};
+        releaseClaim();  // its file would keep the folder from being removed
         directory_.reset();
     }
 
