@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The release checks, run by the test command after the release presets are built:
 # the release made twice is byte-identical (the second time in other build folders),
-# the zips hold exactly their files, the programs carry the project's version and no
-# debug information, and each MSI installs, upgrades and uninstalls under Wine
-# (64-bit msiexec, a throw-away prefix and home) without ever touching the user's
-# bankroll.roi. One line per check ("ok", "FAIL" with the reason, or "skipped"), then
+# the zips hold exactly their files, the programs carry the project's version, no
+# debug information and no import newer than the Windows they say they start on,
+# each MSI installs, upgrades and uninstalls under Wine (64-bit msiexec, a throw-away
+# prefix and home) without ever touching the user's bankroll.roi, the two MSIs live
+# side by side, and a release signed with a throw-away certificate verifies and runs.
+# One line per check ("ok", "FAIL" with the reason, or "skipped"), then
 #   release checks: <n> passed, <n> failed, <n> skipped
 # Exit status 0 when nothing failed.
 set -uo pipefail
@@ -12,6 +14,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 source scripts/env.sh
 export TZ=UTC LC_ALL=C
+# The releases made here are unsigned unless a check signs one itself.
+unset ROI_SIGN_CERT ROI_SIGN_KEY ROI_SIGN_PASSWORD_FILE ROI_SIGN_TIMESTAMP
 
 work="$root/build/release-test"
 rm -rf "$work"
@@ -49,7 +53,25 @@ same() {
 
 version=$(sed -nE 's/^project\(roicalc VERSION ([0-9.]+) .*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "release checks: no version in CMakeLists.txt"; exit 1; }
+copyright=$(grep -m1 '^Copyright ' LICENSE)
 builds=(win32 win64)
+
+# The oldest Windows each program starts on: the PE header's subsystem and OS
+# version, and the words of its read-me. XP is NT 5.1; the x64 edition of XP and
+# Server 2003, the first 64-bit Windows, are NT 5.2.
+declare -A floor=([win32]=5.1 [win64]=5.2)
+declare -A floor_words=([win32]="Windows XP and every later Windows" [win64]="from Windows XP x64 and Server 2003 on")
+# The DLLs the programs may import from, all in XP, and the functions newer than
+# XP x64 that a MinGW program is apt to import (the posix thread library's clock,
+# Vista's locks, condition variables and one-time set-up, newer clock, file, locale
+# and DPI calls, the secure CRT functions XP's msvcrt.dll lacks).
+xp_dlls="comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll"
+newer_than_floor=(GetTickCount64 GetSystemTimePreciseAsFileTime InitializeSRWLock AcquireSRWLockExclusive
+    AcquireSRWLockShared InitializeConditionVariable SleepConditionVariableCS SleepConditionVariableSRW
+    WakeConditionVariable InitOnceExecuteOnce InitOnceBeginInitialize InitializeCriticalSectionEx
+    CreateEventExW GetFileInformationByHandleEx GetFinalPathNameByHandleW CreateSymbolicLinkW
+    LocaleNameToLCID GetLocaleInfoEx SetProcessDPIAware GetDpiForWindow GetDpiForSystem
+    SetProcessDpiAwarenessContext fopen_s _wfopen_s strcpy_s wcscpy_s memcpy_s sprintf_s)
 
 # --- the release, twice -------------------------------------------------------
 release_twice() {
@@ -125,10 +147,13 @@ for b in "${builds[@]}"; do
             text=$(unzip -p "$zip" "$name/$t")
             same "$t lines without CR" 0 "$(grep -vc $'\r$' <<<"$text")" || return 1
         done
-        unzip -p "$zip" "$name/README.txt" | grep -q "ROI CALCULATOR $version" || { echo "no version in README.txt"; return 1; }
+        text=$(unzip -p "$zip" "$name/README.txt")
+        grep -q "ROI CALCULATOR $version" <<<"$text" || { echo "no version in README.txt"; return 1; }
+        same "installers named in README.txt" "$name.msi" "$(grep -o 'roicalc-[^ )]*\.msi' <<<"$text" | sort -u)" || return 1
+        grep -qF "runs on ${floor_words[$b]}" <<<"$text" || { echo "README.txt does not say it runs on ${floor_words[$b]}"; return 1; }
         unzip -p "$zip" "$name/LICENSE.txt" | grep -q "MIT License" || { echo "LICENSE.txt is not the MIT licence"; return 1; }
     }
-    check "$b: the zip's texts have Windows line ends; the read-me names $version, the licence is MIT" zip_texts
+    check "$b: the zip's texts have Windows line ends; the read-me names $version, $name.msi and the oldest Windows; the licence is MIT" zip_texts
 
     stripped() {
         local headers
@@ -139,17 +164,38 @@ for b in "${builds[@]}"; do
         fi
         grep -q ' \.gnu_debuglink ' <<<"$headers" || { echo "no .gnu_debuglink in $exe"; return 1; }
         objdump -h "$exe.debug" | grep -q ' \.debug_info ' || { echo "no .debug_info in $exe.debug"; return 1; }
-        same "time stamp" "Time/Date		Thu Jan  1 00:00:00 1970" "$(objdump -p "$exe" | grep '^Time/Date')"
+        same "time stamp" "Time/Date		Thu Jan  1 00:00:00 1970" "$(objdump -p "$exe" | grep '^Time/Date')" || return 1
+        same "signature (security directory)" "00000000 00000000" \
+            "$(objdump -p "$exe" | awk '/Security Directory/ { print $2, $3 }')"
     }
-    check "$b: roicalc.exe has no debug information or time stamp; roicalc.exe.debug has the information" stripped
+    check "$b: roicalc.exe has no debug information, time stamp or signature; roicalc.exe.debug has the information" stripped
+
+    # The header's versions, then every import ("dll function") against the lists above.
+    oldest_windows() {
+        local headers got dll function bad=""
+        headers=$(objdump -p "$exe") || return 1
+        got=$(awk '/^(Major|Minor)(OSystem|Subsystem)Version/ { v[$1] = $2 }
+            END { print v["MajorSubsystemVersion"] "." v["MinorSubsystemVersion"], v["MajorOSystemVersion"] "." v["MinorOSystemVersion"] }' <<<"$headers")
+        same "subsystem and OS version" "${floor[$b]} ${floor[$b]}" "$got" || return 1
+        while read -r dll function; do
+            grep -qw "$dll" <<<"$xp_dlls" || bad+="$dll is not a DLL of Windows XP"$'\n'
+            if printf '%s\n' "${newer_than_floor[@]}" | grep -qx -- "$function"; then
+                bad+="$function ($dll) is newer than Windows ${floor[$b]}"$'\n'
+            fi
+        done < <(awk '/DLL Name:/ { dll = tolower($3); next } /^$/ { dll = "" }
+            dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ { print dll, $3 }' <<<"$headers")
+        [ -z "$bad" ] || { printf '%s' "$bad"; return 1; }
+    }
+    check "$b: roicalc.exe says it starts on Windows ${floor[$b]} and imports nothing newer" oldest_windows
 
     version_resource() {
         local got
         got=$(run_probe "$ROI_WINE" version "Z:${root//\//\\}\\build\\$b-release\\roicalc.exe") || { echo "$got"; return 1; }
         same "version resource" "$(printf '%s\n' "fixed $version.0" "FileVersion $version.0" "ProductVersion $version.0" \
-            "ProductName Quillmarsh ROI CALCULATOR" "OriginalFilename roicalc.exe")" "$got"
+            "ProductName Quillmarsh ROI CALCULATOR" "FileDescription Quillmarsh ROI CALCULATOR" \
+            "CompanyName Quillmarsh" "LegalCopyright $copyright" "OriginalFilename roicalc.exe")" "$got"
     }
-    check "$b: the version resource carries $version" version_resource
+    check "$b: the version resource carries $version, the short name and LICENSE's copyright" version_resource
     if [ "$b" = win32 ]; then
         # The program to offer stays within 256 KiB.
         small_enough() {
@@ -163,6 +209,65 @@ for b in "${builds[@]}"; do
 done
 for f in "${released[@]}"; do
     echo "        released: $f $(stat -c %s "$work/dist/$f" 2>/dev/null || echo missing) bytes"
+done
+
+# --- the MSIs' tables and a signed release ------------------------------------
+# Each MSI's tables and summary as text: nothing that wixl left unexpanded, the
+# registry values under the package's own key (the two packages' components must not
+# share key paths), and no signature in the unsigned release.
+declare -A registry_key=([win32]='Software\Quillmarsh\ROI CALCULATOR'
+                         [win64]='Software\Quillmarsh\ROI CALCULATOR (64-bit)')
+for b in "${builds[@]}"; do
+    msi_tables() {
+        local msi="$work/dist/roicalc-$version-$b.msi" text t
+        text=$(msiinfo suminfo "$msi") || return 1
+        for t in $(msiinfo tables "$msi"); do
+            text+=$'\n'$(msiinfo export "$msi" "$t") || { echo "table $t unreadable"; return 1; }
+        done
+        if grep -F '$(' <<<"$text"; then
+            echo "(unexpanded, above)"
+            return 1
+        fi
+        same "registry keys" "${registry_key[$b]}" \
+            "$(msiinfo export "$msi" Registry | awk -F'\t' 'NR > 3 { print $3 }' | sort -u)" || return 1
+        same "signature streams" "" "$(msiinfo streams "$msi" | grep DigitalSignature)"
+    }
+    check "$b: no table of the MSI holds an unexpanded \$(; its registry key is its own; it is unsigned" msi_tables
+done
+
+# A release signed with a certificate made here and thrown away, from the same
+# builds (nothing is rebuilt); a certificate without its key is refused.
+signing="$work/signing"
+signed="$work/dist-signed"
+sign_release() {
+    mkdir -p "$signing"
+    openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 2 -subj "/CN=Quillmarsh release check" \
+        -addext "extendedKeyUsage=codeSigning" -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>&1 || return 1
+    ROI_SIGN_CERT="$signing/cert.pem" ROI_SIGN_KEY="$signing/key.pem" bash scripts/release.sh --out "$signed" \
+        >"$work/release-signed.log" 2>&1 || { cat "$work/release-signed.log"; return 1; }
+    local status=0
+    ROI_SIGN_CERT="$signing/cert.pem" bash scripts/release.sh --out "$work/dist-refused" \
+        >"$work/release-refused.log" 2>&1 || status=$?
+    same "exit status of a release with a certificate and no key" 2 "$status" || return 1
+    [ ! -e "$work/dist-refused" ] || { echo "the refused release wrote $work/dist-refused"; return 1; }
+}
+check "scripts/release.sh signs with a certificate and key given, and refuses a certificate alone" sign_release
+
+for b in "${builds[@]}"; do
+    name="roicalc-$version-$b"
+    signed_files() {
+        local f
+        rm -rf "$signing/$b"
+        mkdir -p "$signing/$b"
+        unzip -p "$signed/$name.zip" "$name/roicalc.exe" >"$signing/$b/roicalc.exe" || return 1
+        msiextract -C "$signing/$b/msi" "$signed/$name.msi" >/dev/null || return 1
+        for f in "$signing/$b/roicalc.exe" "$signing/$b/msi/Programs/"*/roicalc.exe "$signed/$name.msi"; do
+            osslsigncode verify -CAfile "$signing/cert.pem" -in "$f" >"$signing/verify.log" 2>&1 ||
+                { echo "$f:"; tail -n 5 "$signing/verify.log"; return 1; }
+        done
+        (cd "$signed" && sha256sum --quiet -c SHA256SUMS)
+    }
+    check "$b: the signed zip's program, the signed MSI and the program in it verify; SHA256SUMS matches" signed_files
 done
 
 # --- the installers under Wine -----------------------------------------------
@@ -273,6 +378,81 @@ for b in win64 win32; do
         same "bankroll.roi" "$bankroll_sum" "$(sha256sum <"$data/bankroll.roi")"
     }
     check "$b: uninstalling removes program and shortcut and keeps the bankroll" uninstall
+done
+
+# --- both installers in one prefix -------------------------------------------
+# The two packages side by side: removing the 64-bit one leaves the 32-bit one whole
+# (program, Start-menu entry, the registry values its components stand on), which
+# then uninstalls cleanly; the bankroll outlives both.
+programs_dir="$users_dir/AppData/Local/Programs"
+menu_dir="$users_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+# registry_values <key>: the values under an HKCU key as "name type data", nothing
+# when the key is missing.
+registry_values() {
+    local out="$work/registry.txt"  # a file, not a pipe: see run_probe
+    "$WINE64" reg query "HKCU\\$1" >"$out" 2>/dev/null </dev/null
+    tr -d '\r' <"$out" | awk '$2 ~ /^REG_/ { name = $1; type = $2; sub(/^ *[^ ]+ +[^ ]+ +/, ""); print name, type, $0 }'
+}
+data_key="Software\\Quillmarsh\\ROI CALCULATOR"
+# The three values, one for each component as its key path, alike in both packages.
+values=$(printf '%s\n' "Program REG_DWORD 0x1" "Shortcut REG_DWORD 0x1" "DataFolder REG_SZ $data_win\\")
+win32_whole() {
+    [ -f "$programs_dir/Quillmarsh ROI/roicalc.exe" ] || { echo "the 32-bit program is gone"; return 1; }
+    [ -f "$menu_dir/Quillmarsh ROI CALCULATOR.lnk" ] || { echo "the 32-bit Start-menu entry is gone"; return 1; }
+    same "the 32-bit package's registry values" "$values" "$(registry_values "$data_key")" || return 1
+    same "installed versions" "$version" "$(registered "Quillmarsh ROI CALCULATOR")"
+}
+both_installed() {
+    local b
+    [ -f "$data/bankroll.roi" ] || { echo "no bankroll.roi left by the checks above"; return 1; }
+    bankroll_sum=$(sha256sum <"$data/bankroll.roi")
+    for b in win32 win64; do
+        msiexec /i "$(windows_path "$work/dist/roicalc-$version-$b.msi")" /qn || { echo "$b: msiexec /i failed"; return 1; }
+    done
+    same "the 64-bit package's registry values" "$values" "$(registry_values "$data_key (64-bit)")" || return 1
+    [ -f "$programs_dir/Quillmarsh ROI (64-bit)/roicalc.exe" ] || { echo "no 64-bit program"; return 1; }
+    same "installed 64-bit versions" "$version" "$(registered "Quillmarsh ROI CALCULATOR (64-bit)")" || return 1
+    win32_whole
+}
+check "both MSIs install into one prefix, each with its own registry values" both_installed
+
+remove_64() {
+    msiexec /x "$(windows_path "$work/dist/roicalc-$version-win64.msi")" /qn || { echo "msiexec /x failed"; return 1; }
+    [ ! -e "$programs_dir/Quillmarsh ROI (64-bit)" ] || { echo "the 64-bit program folder is still there"; return 1; }
+    same "the 64-bit package's registry values" "" "$(registry_values "$data_key (64-bit)")" || return 1
+    win32_whole || return 1
+    same "bankroll.roi" "$bankroll_sum" "$(sha256sum <"$data/bankroll.roi")"
+}
+check "uninstalling the 64-bit MSI leaves the 32-bit program, Start-menu entry, registry values and bankroll" remove_64
+
+remove_32() {
+    msiexec /x "$(windows_path "$work/dist/roicalc-$version-win32.msi")" /qn || { echo "msiexec /x failed"; return 1; }
+    [ ! -e "$programs_dir/Quillmarsh ROI" ] || { echo "the 32-bit program folder is still there"; return 1; }
+    [ ! -e "$menu_dir/Quillmarsh ROI CALCULATOR.lnk" ] || { echo "the Start-menu entry is still there"; return 1; }
+    same "the 32-bit package's registry values" "" "$(registry_values "$data_key")" || return 1
+    same "installed versions" "" "$(registered "Quillmarsh ROI CALCULATOR")" || return 1
+    same "bankroll.roi" "$bankroll_sum" "$(sha256sum <"$data/bankroll.roi")"
+}
+check "then the 32-bit MSI uninstalls cleanly and the bankroll stays" remove_32
+
+# --- the signed programs start ------------------------------------------------
+# The signed program, started by the end-to-end driver in a fresh folder, makes the
+# README's bankroll as the unsigned one does.
+for b in win64 win32; do
+    if [ "$b" = win32 ] && [ "$ROI_WINE32_RUNS" = 0 ]; then
+        skip "$b: the signed program runs (this machine cannot run 32-bit programs)"
+        continue
+    fi
+    run_signed() {
+        local folder="$signing/run-$b"
+        rm -rf "$folder"
+        mkdir -p "$folder"
+        [ -s "$signing/$b/roicalc.exe" ] || { echo "no signed $b program (see the signing checks)"; return 1; }
+        (cd "$folder" && echo | "$ROI_WINE" "$root/$driver" --screenshot --demo "$(windows_path "$signing/$b/roicalc.exe")") \
+            >"$work/run-signed-$b.log" 2>&1 || { cat "$work/run-signed-$b.log"; return 1; }
+        cmp <(printf '%s' "$bankroll_bytes") "$folder/bankroll.roi"
+    }
+    check "$b: the signed program starts under Wine and keeps its bankroll" run_signed
 done
 wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1
