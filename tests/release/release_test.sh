@@ -60,7 +60,7 @@ builds=(win32 win64)
 # version, and the words of its read-me. XP is NT 5.1; the x64 edition of XP and
 # Server 2003, the first 64-bit Windows, are NT 5.2.
 declare -A floor=([win32]=5.1 [win64]=5.2)
-declare -A floor_words=([win32]="Windows XP and every later Windows" [win64]="from Windows XP x64 and Server 2003 on")
+declare -A floor_words=([win32]="Windows XP and every later Windows" [win64]="64-bit Windows, from Windows XP x64 and Server 2003 on")
 # The DLLs the programs may import from, all in XP, and the functions newer than
 # XP x64 that a MinGW program is apt to import (the posix thread library's clock,
 # Vista's locks, condition variables and one-time set-up, newer clock, file, locale
@@ -165,8 +165,8 @@ for b in "${builds[@]}"; do
         grep -q ' \.gnu_debuglink ' <<<"$headers" || { echo "no .gnu_debuglink in $exe"; return 1; }
         objdump -h "$exe.debug" | grep -q ' \.debug_info ' || { echo "no .debug_info in $exe.debug"; return 1; }
         same "time stamp" "Time/Date		Thu Jan  1 00:00:00 1970" "$(objdump -p "$exe" | grep '^Time/Date')" || return 1
-        same "signature (security directory)" "00000000 00000000" \
-            "$(objdump -p "$exe" | awk '/Security Directory/ { print $2, $3 }')"
+        same "signature (security directory)" none \
+            "$(objdump -p "$exe" | awk '/Security Directory/ { print ($3 $4) ~ /^0+$/ ? "none" : $3 " " $4 }')"
     }
     check "$b: roicalc.exe has no debug information, time stamp or signature; roicalc.exe.debug has the information" stripped
 
@@ -391,11 +391,11 @@ menu_dir="$users_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 registry_values() {
     local out="$work/registry.txt"  # a file, not a pipe: see run_probe
     "$WINE64" reg query "HKCU\\$1" >"$out" 2>/dev/null </dev/null
-    tr -d '\r' <"$out" | awk '$2 ~ /^REG_/ { name = $1; type = $2; sub(/^ *[^ ]+ +[^ ]+ +/, ""); print name, type, $0 }'
+    tr -d '\r' <"$out" | awk '$2 ~ /^REG_/ { name = $1; type = $2; sub(/^ *[^ ]+ +[^ ]+ +/, ""); print name, type, $0 }' | sort
 }
 data_key="Software\\Quillmarsh\\ROI CALCULATOR"
 # The three values, one for each component as its key path, alike in both packages.
-values=$(printf '%s\n' "Program REG_DWORD 0x1" "Shortcut REG_DWORD 0x1" "DataFolder REG_SZ $data_win\\")
+values=$(printf '%s\n' "DataFolder REG_SZ $data_win\\" "Program REG_DWORD 0x1" "Shortcut REG_DWORD 0x1")
 win32_whole() {
     [ -f "$programs_dir/Quillmarsh ROI/roicalc.exe" ] || { echo "the 32-bit program is gone"; return 1; }
     [ -f "$menu_dir/Quillmarsh ROI CALCULATOR.lnk" ] || { echo "the 32-bit Start-menu entry is gone"; return 1; }
