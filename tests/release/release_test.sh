@@ -222,7 +222,7 @@ for b in "${builds[@]}"; do
         local msi="$work/dist/roicalc-$version-$b.msi" text t
         text=$(msiinfo suminfo "$msi") || return 1
         for t in $(msiinfo tables "$msi"); do
-            text+=$'\n'$(msiinfo export "$msi" "$t") || { echo "table $t unreadable"; return 1; }
+            text+=$'\n'$(msiinfo export "$msi" "$t" | tr -d '\0') || { echo "table $t unreadable"; return 1; }
         done
         if grep -F '$(' <<<"$text"; then
             echo "(unexpanded, above)"
