@@ -2,11 +2,10 @@
 # The release checks, run by the test command after the release presets are built:
 # the release made twice is byte-identical (the second time in other build folders),
 # the zips hold exactly their files, the programs carry the project's version, no
-# debug information and no import newer than the Windows they say they start on,
-# each MSI installs, upgrades and uninstalls under Wine (64-bit msiexec, a throw-away
-# prefix and home) without ever touching the user's bankroll.roi, the two MSIs live
-# side by side, and a release signed with a throw-away certificate verifies and runs.
-# One line per check ("ok", "FAIL" with the reason, or "skipped"), then
+# debug information and no import newer than their stated Windows, and each MSI
+# installs, upgrades, uninstalls and lives beside the other under Wine (64-bit msiexec,
+# a throw-away prefix and home) without ever touching the user's bankroll.roi; a signed
+# release verifies and runs. One line per check ("ok", "FAIL" with the reason, or "skipped"), then
 #   release checks: <n> passed, <n> failed, <n> skipped
 # Exit status 0 when nothing failed.
 set -uo pipefail
@@ -14,7 +13,6 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 source scripts/env.sh
 export TZ=UTC LC_ALL=C
-# The releases made here are unsigned unless a check signs one itself.
 unset ROI_SIGN_CERT ROI_SIGN_KEY ROI_SIGN_PASSWORD_FILE ROI_SIGN_TIMESTAMP
 
 work="$root/build/release-test"
@@ -56,22 +54,14 @@ version=$(sed -nE 's/^project\(roicalc VERSION ([0-9.]+) .*/\1/p' CMakeLists.txt
 copyright=$(grep -m1 '^Copyright ' LICENSE)
 builds=(win32 win64)
 
-# The oldest Windows each program starts on: the PE header's subsystem and OS
-# version, and the words of its read-me. XP is NT 5.1; the x64 edition of XP and
-# Server 2003, the first 64-bit Windows, are NT 5.2.
+# The oldest Windows each program says it starts on, in its PE header (XP is NT 5.1, XP
+# x64 NT 5.2) and its read-me; XP's DLLs, and functions newer than XP x64 that a MinGW
+# program is apt to import (the posix thread library's clock, Vista's locks, DPI calls).
 declare -A floor=([win32]=5.1 [win64]=5.2)
 declare -A floor_words=([win32]="Windows XP and every later Windows" [win64]="64-bit Windows, from Windows XP x64 and Server 2003 on")
-# The DLLs the programs may import from, all in XP, and the functions newer than
-# XP x64 that a MinGW program is apt to import (the posix thread library's clock,
-# Vista's locks, condition variables and one-time set-up, newer clock, file, locale
-# and DPI calls, the secure CRT functions XP's msvcrt.dll lacks).
 xp_dlls="comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll"
-newer_than_floor=(GetTickCount64 GetSystemTimePreciseAsFileTime InitializeSRWLock AcquireSRWLockExclusive
-    AcquireSRWLockShared InitializeConditionVariable SleepConditionVariableCS SleepConditionVariableSRW
-    WakeConditionVariable InitOnceExecuteOnce InitOnceBeginInitialize InitializeCriticalSectionEx
-    CreateEventExW GetFileInformationByHandleEx GetFinalPathNameByHandleW CreateSymbolicLinkW
-    LocaleNameToLCID GetLocaleInfoEx SetProcessDPIAware GetDpiForWindow GetDpiForSystem
-    SetProcessDpiAwarenessContext fopen_s _wfopen_s strcpy_s wcscpy_s memcpy_s sprintf_s)
+newer_than_floor="GetTickCount64 GetSystemTimePreciseAsFileTime InitializeSRWLock AcquireSRWLockExclusive InitOnceExecuteOnce
+    InitializeConditionVariable SleepConditionVariableCS CreateEventExW GetLocaleInfoEx SetProcessDPIAware GetDpiForWindow"
 
 # --- the release, twice -------------------------------------------------------
 release_twice() {
@@ -170,21 +160,16 @@ for b in "${builds[@]}"; do
     }
     check "$b: roicalc.exe has no debug information, time stamp or signature; roicalc.exe.debug has the information" stripped
 
-    # The header's versions, then every import ("dll function") against the lists above.
+    # The header's versions, then every import against the lists above.
     oldest_windows() {
-        local headers got dll function bad=""
-        headers=$(objdump -p "$exe") || return 1
-        got=$(awk '/^(Major|Minor)(OSystem|Subsystem)Version/ { v[$1] = $2 }
-            END { print v["MajorSubsystemVersion"] "." v["MinorSubsystemVersion"], v["MajorOSystemVersion"] "." v["MinorOSystemVersion"] }' <<<"$headers")
-        same "subsystem and OS version" "${floor[$b]} ${floor[$b]}" "$got" || return 1
-        while read -r dll function; do
-            grep -qw "$dll" <<<"$xp_dlls" || bad+="$dll is not a DLL of Windows XP"$'\n'
-            if printf '%s\n' "${newer_than_floor[@]}" | grep -qx -- "$function"; then
-                bad+="$function ($dll) is newer than Windows ${floor[$b]}"$'\n'
-            fi
-        done < <(awk '/DLL Name:/ { dll = tolower($3); next } /^$/ { dll = "" }
-            dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ { print dll, $3 }' <<<"$headers")
-        [ -z "$bad" ] || { printf '%s' "$bad"; return 1; }
+        objdump -p "$exe" | awk -v want="${floor[$b]} ${floor[$b]}" -v dlls=" $xp_dlls " -v newer=" ${newer_than_floor//$'\n'/ } " '
+            /^(Major|Minor)(OSystem|Subsystem)Version/ { v[$1] = $2 }
+            /DLL Name:/ { dll = tolower($3); if (!index(dlls, " " dll " ")) bad = bad dll " is not a DLL of XP\n"; next }
+            /^$/ { dll = "" }
+            dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ && index(newer, " " $3 " ") { bad = bad $3 " (" dll ") is too new\n" }
+            END { got = v["MajorSubsystemVersion"] "." v["MinorSubsystemVersion"] " " v["MajorOSystemVersion"] "." v["MinorOSystemVersion"]
+                  if (got != want) bad = bad "subsystem and OS version " got ", not " want "\n"
+                  printf "%s", bad; exit bad != "" }'
     }
     check "$b: roicalc.exe says it starts on Windows ${floor[$b]} and imports nothing newer" oldest_windows
 
@@ -211,63 +196,20 @@ for f in "${released[@]}"; do
     echo "        released: $f $(stat -c %s "$work/dist/$f" 2>/dev/null || echo missing) bytes"
 done
 
-# --- the MSIs' tables and a signed release ------------------------------------
-# Each MSI's tables and summary as text: nothing that wixl left unexpanded, the
-# registry values under the package's own key (the two packages' components must not
-# share key paths), and no signature in the unsigned release.
-declare -A registry_key=([win32]='Software\Quillmarsh\ROI CALCULATOR'
-                         [win64]='Software\Quillmarsh\ROI CALCULATOR (64-bit)')
+# --- the MSIs' tables ---------------------------------------------------------
+# Nothing that wixl left unexpanded, the registry values (the components' key paths)
+# under the package's own key, and no signature in the unsigned release.
+declare -A registry_key=([win32]='Software\Quillmarsh\ROI CALCULATOR' [win64]='Software\Quillmarsh\ROI CALCULATOR (64-bit)')
 for b in "${builds[@]}"; do
     msi_tables() {
-        local msi="$work/dist/roicalc-$version-$b.msi" text t
-        text=$(msiinfo suminfo "$msi") || return 1
-        for t in $(msiinfo tables "$msi"); do
-            text+=$'\n'$(msiinfo export "$msi" "$t" | tr -d '\0') || { echo "table $t unreadable"; return 1; }
-        done
-        if grep -F '$(' <<<"$text"; then
-            echo "(unexpanded, above)"
-            return 1
-        fi
-        same "registry keys" "${registry_key[$b]}" \
-            "$(msiinfo export "$msi" Registry | awk -F'\t' 'NR > 3 { print $3 }' | sort -u)" || return 1
-        same "signature streams" "" "$(msiinfo streams "$msi" | grep DigitalSignature)"
+        local msi="$work/dist/roicalc-$version-$b.msi" t
+        mkdir -p "$work/tables-$b" && cd "$work/tables-$b" || return 1  # export writes binary streams to files here
+        { msiinfo suminfo "$msi"; for t in $(msiinfo tables "$msi"); do msiinfo export "$msi" "$t" || echo "table $t unreadable"; done; } |
+            tr -d '\0' | grep -F -e '$(' -e 'unreadable' && return 1
+        same "registry keys" "${registry_key[$b]}" "$(msiinfo export "$msi" Registry | awk -F'\t' 'NR > 3 { print $3 }' | sort -u)" &&
+            same "signature streams" "" "$(msiinfo streams "$msi" | grep DigitalSignature)"
     }
     check "$b: no table of the MSI holds an unexpanded \$(; its registry key is its own; it is unsigned" msi_tables
-done
-
-# A release signed with a certificate made here and thrown away, from the same
-# builds (nothing is rebuilt); a certificate without its key is refused.
-signing="$work/signing"
-signed="$work/dist-signed"
-sign_release() {
-    mkdir -p "$signing"
-    openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 2 -subj "/CN=Quillmarsh release check" \
-        -addext "extendedKeyUsage=codeSigning" -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>&1 || return 1
-    ROI_SIGN_CERT="$signing/cert.pem" ROI_SIGN_KEY="$signing/key.pem" bash scripts/release.sh --out "$signed" \
-        >"$work/release-signed.log" 2>&1 || { cat "$work/release-signed.log"; return 1; }
-    local status=0
-    ROI_SIGN_CERT="$signing/cert.pem" bash scripts/release.sh --out "$work/dist-refused" \
-        >"$work/release-refused.log" 2>&1 || status=$?
-    same "exit status of a release with a certificate and no key" 2 "$status" || return 1
-    [ ! -e "$work/dist-refused" ] || { echo "the refused release wrote $work/dist-refused"; return 1; }
-}
-check "scripts/release.sh signs with a certificate and key given, and refuses a certificate alone" sign_release
-
-for b in "${builds[@]}"; do
-    name="roicalc-$version-$b"
-    signed_files() {
-        local f
-        rm -rf "$signing/$b"
-        mkdir -p "$signing/$b"
-        unzip -p "$signed/$name.zip" "$name/roicalc.exe" >"$signing/$b/roicalc.exe" || return 1
-        msiextract -C "$signing/$b/msi" "$signed/$name.msi" >/dev/null || return 1
-        for f in "$signing/$b/roicalc.exe" "$signing/$b/msi/Programs/"*/roicalc.exe "$signed/$name.msi"; do
-            osslsigncode verify -CAfile "$signing/cert.pem" -in "$f" >"$signing/verify.log" 2>&1 ||
-                { echo "$f:"; tail -n 5 "$signing/verify.log"; return 1; }
-        done
-        (cd "$signed" && sha256sum --quiet -c SHA256SUMS)
-    }
-    check "$b: the signed zip's program, the signed MSI and the program in it verify; SHA256SUMS matches" signed_files
 done
 
 # --- the installers under Wine -----------------------------------------------
@@ -316,6 +258,34 @@ registered() {
             $1 == "DisplayVersion" { ver = $3 }
             name == want && ver != "" { print ver; name = "" }'
 }
+
+# A release signed with a certificate made here and thrown away, from the same builds:
+# every signature verifies and the signed programs run; a lone certificate is refused.
+signing="$work/signing"
+signed_release() {
+    local b f status=0
+    mkdir -p "$signing"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillmarsh release check" \
+        -addext "extendedKeyUsage=codeSigning" -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>&1 || return 1
+    ROI_SIGN_CERT="$signing/cert.pem" ROI_SIGN_KEY="$signing/key.pem" bash scripts/release.sh --out "$signing/dist" \
+        >"$signing/release.log" 2>&1 || { cat "$signing/release.log"; return 1; }
+    for b in "${builds[@]}"; do
+        unzip -p "$signing/dist/roicalc-$version-$b.zip" "*/roicalc.exe" >"$signing/$b.exe" &&
+            msiextract -C "$signing/$b" "$signing/dist/roicalc-$version-$b.msi" >/dev/null || return 1
+        for f in "$signing/$b.exe" "$signing/$b/Programs/"*/roicalc.exe "$signing/dist/roicalc-$version-$b.msi"; do
+            osslsigncode verify -CAfile "$signing/cert.pem" -in "$f" >"$signing/verify.log" 2>&1 ||
+                { echo "$f:"; tail -n 5 "$signing/verify.log"; return 1; }
+        done
+        [ "$b" = win64 ] || [ "$ROI_WINE32_RUNS" = 1 ] || continue
+        (mkdir -p "$signing/run-$b" && cd "$signing/run-$b" && echo | "$ROI_WINE" "$root/$driver" --screenshot --demo \
+            "$(windows_path "$signing/$b.exe")") >"$signing/run.log" 2>&1 || { cat "$signing/run.log"; return 1; }
+        cmp <(printf '%s' "$bankroll_bytes") "$signing/run-$b/bankroll.roi" || return 1
+    done
+    ROI_SIGN_CERT="$signing/cert.pem" bash scripts/release.sh --out "$signing/refused" >/dev/null 2>&1 || status=$?
+    same "exit status with a certificate and no key" 2 "$status" && [ ! -e "$signing/refused" ]
+}
+check "a release signed with a throw-away certificate verifies and its programs run; a lone certificate is refused" signed_release
+[ "$ROI_WINE32_RUNS" = 1 ] || skip "win32: the signed program runs (this machine cannot run 32-bit programs)"
 
 for b in win64 win32; do
     case $b in
@@ -381,79 +351,29 @@ for b in win64 win32; do
 done
 
 # --- both installers in one prefix -------------------------------------------
-# The two packages side by side: removing the 64-bit one leaves the 32-bit one whole
-# (program, Start-menu entry, the registry values its components stand on), which
-# then uninstalls cleanly; the bankroll outlives both.
-programs_dir="$users_dir/AppData/Local/Programs"
-menu_dir="$users_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
-# registry_values <key>: the values under an HKCU key as "name type data", nothing
-# when the key is missing.
-registry_values() {
+# package <suffix>: what of a package is there; whole, all of it.
+package() {
     local out="$work/registry.txt"  # a file, not a pipe: see run_probe
-    "$WINE64" reg query "HKCU\\$1" >"$out" 2>/dev/null </dev/null
-    tr -d '\r' <"$out" | awk '$2 ~ /^REG_/ { name = $1; type = $2; sub(/^ *[^ ]+ +[^ ]+ +/, ""); print name, type, $0 }' | sort
+    [ ! -f "$users_dir/AppData/Local/Programs/Quillmarsh ROI$1/roicalc.exe" ] || echo program
+    [ ! -f "$users_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Quillmarsh ROI CALCULATOR$1.lnk" ] || echo shortcut
+    "$WINE64" reg query "HKCU\\Software\\Quillmarsh\\ROI CALCULATOR$1" >"$out" 2>/dev/null </dev/null
+    tr -d '\r' <"$out" | awk '$2 ~ /^REG_/ { n = $1; t = $2; sub(/^ *[^ ]+ +[^ ]+ +/, ""); print n, t, $0 }' | sort
+    registered "Quillmarsh ROI CALCULATOR$1"
 }
-data_key="Software\\Quillmarsh\\ROI CALCULATOR"
-# The three values, one for each component as its key path, alike in both packages.
-values=$(printf '%s\n' "DataFolder REG_SZ $data_win\\" "Program REG_DWORD 0x1" "Shortcut REG_DWORD 0x1")
-win32_whole() {
-    [ -f "$programs_dir/Quillmarsh ROI/roicalc.exe" ] || { echo "the 32-bit program is gone"; return 1; }
-    [ -f "$menu_dir/Quillmarsh ROI CALCULATOR.lnk" ] || { echo "the 32-bit Start-menu entry is gone"; return 1; }
-    same "the 32-bit package's registry values" "$values" "$(registry_values "$data_key")" || return 1
-    same "installed versions" "$version" "$(registered "Quillmarsh ROI CALCULATOR")"
-}
-both_installed() {
-    local b
-    [ -f "$data/bankroll.roi" ] || { echo "no bankroll.roi left by the checks above"; return 1; }
-    bankroll_sum=$(sha256sum <"$data/bankroll.roi")
-    for b in win32 win64; do
-        msiexec /i "$(windows_path "$work/dist/roicalc-$version-$b.msi")" /qn || { echo "$b: msiexec /i failed"; return 1; }
+whole=$(printf '%s\n' program shortcut "DataFolder REG_SZ $data_win\\" "Program REG_DWORD 0x1" "Shortcut REG_DWORD 0x1" "$version")
+side_by_side() {
+    local step action b want32 want64 sum
+    sum=$(sha256sum <"$data/bankroll.roi") || return 1
+    for step in "/i win32 1 0" "/i win64 1 1" "/x win64 1 0" "/x win32 0 0"; do
+        read -r action b want32 want64 <<<"$step"
+        msiexec "$action" "$(windows_path "$work/dist/roicalc-$version-$b.msi")" /qn || { echo "msiexec $action $b failed"; return 1; }
+        same "the 32-bit package after $action $b" "$([ "$want32" = 0 ] || echo "$whole")" "$(package "")" &&
+            same "the 64-bit package after $action $b" "$([ "$want64" = 0 ] || echo "$whole")" "$(package " (64-bit)")" &&
+            same "bankroll.roi after $action $b" "$sum" "$(sha256sum <"$data/bankroll.roi")" || return 1
     done
-    same "the 64-bit package's registry values" "$values" "$(registry_values "$data_key (64-bit)")" || return 1
-    [ -f "$programs_dir/Quillmarsh ROI (64-bit)/roicalc.exe" ] || { echo "no 64-bit program"; return 1; }
-    same "installed 64-bit versions" "$version" "$(registered "Quillmarsh ROI CALCULATOR (64-bit)")" || return 1
-    win32_whole
 }
-check "both MSIs install into one prefix, each with its own registry values" both_installed
+check "both MSIs install into one prefix; removing the 64-bit one leaves the 32-bit one whole, then it goes cleanly" side_by_side
 
-remove_64() {
-    msiexec /x "$(windows_path "$work/dist/roicalc-$version-win64.msi")" /qn || { echo "msiexec /x failed"; return 1; }
-    [ ! -e "$programs_dir/Quillmarsh ROI (64-bit)" ] || { echo "the 64-bit program folder is still there"; return 1; }
-    same "the 64-bit package's registry values" "" "$(registry_values "$data_key (64-bit)")" || return 1
-    win32_whole || return 1
-    same "bankroll.roi" "$bankroll_sum" "$(sha256sum <"$data/bankroll.roi")"
-}
-check "uninstalling the 64-bit MSI leaves the 32-bit program, Start-menu entry, registry values and bankroll" remove_64
-
-remove_32() {
-    msiexec /x "$(windows_path "$work/dist/roicalc-$version-win32.msi")" /qn || { echo "msiexec /x failed"; return 1; }
-    [ ! -e "$programs_dir/Quillmarsh ROI" ] || { echo "the 32-bit program folder is still there"; return 1; }
-    [ ! -e "$menu_dir/Quillmarsh ROI CALCULATOR.lnk" ] || { echo "the Start-menu entry is still there"; return 1; }
-    same "the 32-bit package's registry values" "" "$(registry_values "$data_key")" || return 1
-    same "installed versions" "" "$(registered "Quillmarsh ROI CALCULATOR")" || return 1
-    same "bankroll.roi" "$bankroll_sum" "$(sha256sum <"$data/bankroll.roi")"
-}
-check "then the 32-bit MSI uninstalls cleanly and the bankroll stays" remove_32
-
-# --- the signed programs start ------------------------------------------------
-# The signed program, started by the end-to-end driver in a fresh folder, makes the
-# README's bankroll as the unsigned one does.
-for b in win64 win32; do
-    if [ "$b" = win32 ] && [ "$ROI_WINE32_RUNS" = 0 ]; then
-        skip "$b: the signed program runs (this machine cannot run 32-bit programs)"
-        continue
-    fi
-    run_signed() {
-        local folder="$signing/run-$b"
-        rm -rf "$folder"
-        mkdir -p "$folder"
-        [ -s "$signing/$b/roicalc.exe" ] || { echo "no signed $b program (see the signing checks)"; return 1; }
-        (cd "$folder" && echo | "$ROI_WINE" "$root/$driver" --screenshot --demo "$(windows_path "$signing/$b/roicalc.exe")") \
-            >"$work/run-signed-$b.log" 2>&1 || { cat "$work/run-signed-$b.log"; return 1; }
-        cmp <(printf '%s' "$bankroll_bytes") "$folder/bankroll.roi"
-    }
-    check "$b: the signed program starts under Wine and keeps its bankroll" run_signed
-done
 wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1
 rm -rf "$work/wine"
