@@ -98,8 +98,8 @@ for build in win32 win64; do
     # The oldest Windows each build starts on (the PE header's subsystem version,
     # app/CMakeLists.txt), for the read-me.
     case $build in
-    win32) arch=x86 windows="Windows XP and every later Windows, 32-bit or 64-bit" ;;
-    win64) arch=x64 windows="64-bit Windows, from Windows XP x64 and Server 2003 on" ;;
+    win32) arch=x86 windows="Windows Vista and every later Windows, 32-bit or 64-bit" ;;
+    win64) arch=x64 windows="64-bit Windows Vista and every later 64-bit Windows" ;;
     esac
 
     # The portable zip: one folder holding the program, signed when asked, the read-me

@@ -54,14 +54,14 @@ version=$(sed -nE 's/^project\(roicalc VERSION ([0-9.]+) .*/\1/p' CMakeLists.txt
 copyright=$(grep -m1 '^Copyright ' LICENSE)
 builds=(win32 win64)
 
-# The oldest Windows each program says it starts on, in its PE header (XP is NT 5.1, XP
-# x64 NT 5.2) and its read-me; XP's DLLs, and functions newer than XP x64 that a MinGW
-# program is apt to import (the posix thread library's clock, Vista's locks, DPI calls).
-declare -A floor=([win32]=5.1 [win64]=5.2)
-declare -A floor_words=([win32]="Windows XP and every later Windows" [win64]="64-bit Windows, from Windows XP x64 and Server 2003 on")
-xp_dlls="comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll"
-newer_than_floor="GetTickCount64 GetSystemTimePreciseAsFileTime InitializeSRWLock AcquireSRWLockExclusive InitOnceExecuteOnce
-    InitializeConditionVariable SleepConditionVariableCS CreateEventExW GetLocaleInfoEx SetProcessDPIAware GetDpiForWindow"
+# The oldest Windows both programs say they start on, in their PE headers (Vista is NT
+# 6.0) and read-mes; the DLLs they may import, and functions newer than Vista that a
+# MinGW program is apt to pick up (newer thread libraries' clocks and locks, DPI calls).
+floor=6.0
+declare -A floor_words=([win32]="Windows Vista and every later Windows, 32-bit or 64-bit" [win64]="64-bit Windows Vista and every later 64-bit Windows")
+floor_dlls="comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll"
+newer_than_floor="GetSystemTimePreciseAsFileTime TryAcquireSRWLockExclusive TryAcquireSRWLockShared WaitOnAddress
+    WakeByAddressSingle SetThreadDescription GetDpiForWindow GetDpiForSystem SetProcessDpiAwarenessContext"
 
 # --- the release, twice -------------------------------------------------------
 release_twice() {
@@ -162,16 +162,16 @@ for b in "${builds[@]}"; do
 
     # The header's versions, then every import against the lists above.
     oldest_windows() {
-        objdump -p "$exe" | awk -v want="${floor[$b]} ${floor[$b]}" -v dlls=" $xp_dlls " -v newer=" ${newer_than_floor//$'\n'/ } " '
+        objdump -p "$exe" | awk -v want="$floor $floor" -v dlls=" $floor_dlls " -v newer=" ${newer_than_floor//$'\n'/ } " '
             /^(Major|Minor)(OSystem|Subsystem)Version/ { v[$1] = $2 }
-            /DLL Name:/ { dll = tolower($3); if (!index(dlls, " " dll " ")) bad = bad dll " is not a DLL of XP\n"; next }
+            /DLL Name:/ { dll = tolower($3); if (!index(dlls, " " dll " ")) bad = bad dll " is not one of the DLLs expected\n"; next }
             /^$/ { dll = "" }
             dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ && index(newer, " " $3 " ") { bad = bad $3 " (" dll ") is too new\n" }
             END { got = v["MajorSubsystemVersion"] "." v["MinorSubsystemVersion"] " " v["MajorOSystemVersion"] "." v["MinorOSystemVersion"]
                   if (got != want) bad = bad "subsystem and OS version " got ", not " want "\n"
                   printf "%s", bad; exit bad != "" }'
     }
-    check "$b: roicalc.exe says it starts on Windows ${floor[$b]} and imports nothing newer" oldest_windows
+    check "$b: roicalc.exe says it starts on Windows $floor and imports nothing newer" oldest_windows
 
     version_resource() {
         local got
