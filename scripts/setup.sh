@@ -14,6 +14,7 @@ PACKAGES=(
     qemu-user-static                                     # 32-bit ones where the kernel cannot
     xvfb xauth x11-utils imagemagick                     # a display for Wine, screenshots
     wixl msitools faketime zip unzip                     # the release: MSI installers, zips
+    osslsigncode openssl                                 # signing it; the checks' throw-away certificate
 )
 
 missing=()

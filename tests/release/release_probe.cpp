@@ -1,6 +1,7 @@
 // release_probe version <file.exe>
 //     prints "fixed a.b.c.d" (the numeric file version), then "<name> <text>" for the
-//     English string values FileVersion, ProductVersion, ProductName and OriginalFilename.
+//     English string values FileVersion, ProductVersion, ProductName, FileDescription
+//     (the name Task Manager shows), CompanyName, LegalCopyright and OriginalFilename.
 // release_probe shortcut <file.lnk>
 //     prints "target <path>" and "workdir <folder>" as the shell reads them.
 // Exit status 0 when everything could be read, 1 otherwise (the reason is printed).
@@ -50,7 +51,8 @@ int printVersion(const wchar_t* file) {
                 unsigned{LOWORD(fixed->dwFileVersionMS)}, unsigned{HIWORD(fixed->dwFileVersionLS)},
                 unsigned{LOWORD(fixed->dwFileVersionLS)});
     int status = 0;
-    for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"ProductName", L"OriginalFilename"}) {
+    for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"ProductName", L"FileDescription", L"CompanyName",
+                                L"LegalCopyright", L"OriginalFilename"}) {
         const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
         if (VerQueryValueW(block.data(), path.c_str(), &value, &length) && length > 0) {
             std::printf("%s %s\n", narrow(name).c_str(), narrow(static_cast<const wchar_t*>(value)).c_str());

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The release checks, run by the test command after the release presets are built:
 # the release made twice is byte-identical (the second time in other build folders),
-# the zips hold exactly their files, the programs carry the project's version and no
-# debug information, and each MSI installs, upgrades and uninstalls under Wine
-# (64-bit msiexec, a throw-away prefix and home) without ever touching the user's
-# bankroll.roi. One line per check ("ok", "FAIL" with the reason, or "skipped"), then
+# the zips hold exactly their files, the programs carry the project's version, no
+# debug information and no import newer than their stated Windows, and each MSI
+# installs, upgrades, uninstalls and lives beside the other under Wine (64-bit msiexec,
+# a throw-away prefix and home) without ever touching the user's bankroll.roi; a signed
+# release verifies and runs. One line per check ("ok", "FAIL" with the reason, or "skipped"), then
 #   release checks: <n> passed, <n> failed, <n> skipped
 # Exit status 0 when nothing failed.
 set -uo pipefail
@@ -12,6 +13,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 source scripts/env.sh
 export TZ=UTC LC_ALL=C
+unset ROI_SIGN_CERT ROI_SIGN_KEY ROI_SIGN_PASSWORD_FILE ROI_SIGN_TIMESTAMP
 
 work="$root/build/release-test"
 rm -rf "$work"
@@ -49,7 +51,17 @@ same() {
 
 version=$(sed -nE 's/^project\(roicalc VERSION ([0-9.]+) .*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "release checks: no version in CMakeLists.txt"; exit 1; }
+copyright=$(grep -m1 '^Copyright ' LICENSE)
 builds=(win32 win64)
+
+# The oldest Windows both programs say they start on, in their PE headers (Vista is NT
+# 6.0) and read-mes; the DLLs they may import, and functions newer than Vista that a
+# MinGW program is apt to pick up (newer thread libraries' clocks and locks, DPI calls).
+floor=6.0
+declare -A floor_words=([win32]="Windows Vista and every later Windows, 32-bit or 64-bit" [win64]="64-bit Windows Vista and every later 64-bit Windows")
+floor_dlls="comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll"
+newer_than_floor="GetSystemTimePreciseAsFileTime TryAcquireSRWLockExclusive TryAcquireSRWLockShared WaitOnAddress
+    WakeByAddressSingle SetThreadDescription GetDpiForWindow GetDpiForSystem SetProcessDpiAwarenessContext"
 
 # --- the release, twice -------------------------------------------------------
 release_twice() {
@@ -125,10 +137,13 @@ for b in "${builds[@]}"; do
             text=$(unzip -p "$zip" "$name/$t")
             same "$t lines without CR" 0 "$(grep -vc $'\r$' <<<"$text")" || return 1
         done
-        unzip -p "$zip" "$name/README.txt" | grep -q "ROI CALCULATOR $version" || { echo "no version in README.txt"; return 1; }
+        text=$(unzip -p "$zip" "$name/README.txt")
+        grep -q "ROI CALCULATOR $version" <<<"$text" || { echo "no version in README.txt"; return 1; }
+        same "installers named in README.txt" "$name.msi" "$(grep -o 'roicalc-[^ )]*\.msi' <<<"$text" | sort -u)" || return 1
+        grep -qF "runs on ${floor_words[$b]}" <<<"$text" || { echo "README.txt does not say it runs on ${floor_words[$b]}"; return 1; }
         unzip -p "$zip" "$name/LICENSE.txt" | grep -q "MIT License" || { echo "LICENSE.txt is not the MIT licence"; return 1; }
     }
-    check "$b: the zip's texts have Windows line ends; the read-me names $version, the licence is MIT" zip_texts
+    check "$b: the zip's texts have Windows line ends; the read-me names $version, $name.msi and the oldest Windows; the licence is MIT" zip_texts
 
     stripped() {
         local headers
@@ -139,17 +154,33 @@ for b in "${builds[@]}"; do
         fi
         grep -q ' \.gnu_debuglink ' <<<"$headers" || { echo "no .gnu_debuglink in $exe"; return 1; }
         objdump -h "$exe.debug" | grep -q ' \.debug_info ' || { echo "no .debug_info in $exe.debug"; return 1; }
-        same "time stamp" "Time/Date		Thu Jan  1 00:00:00 1970" "$(objdump -p "$exe" | grep '^Time/Date')"
+        same "time stamp" "Time/Date		Thu Jan  1 00:00:00 1970" "$(objdump -p "$exe" | grep '^Time/Date')" || return 1
+        same "signature (security directory)" none \
+            "$(objdump -p "$exe" | awk '/Security Directory/ { print ($3 $4) ~ /^0+$/ ? "none" : $3 " " $4 }')"
     }
-    check "$b: roicalc.exe has no debug information or time stamp; roicalc.exe.debug has the information" stripped
+    check "$b: roicalc.exe has no debug information, time stamp or signature; roicalc.exe.debug has the information" stripped
+
+    # The header's versions, then every import against the lists above.
+    oldest_windows() {
+        objdump -p "$exe" | awk -v want="$floor $floor" -v dlls=" $floor_dlls " -v newer=" ${newer_than_floor//$'\n'/ } " '
+            /^(Major|Minor)(OSystem|Subsystem)Version/ { v[$1] = $2 }
+            /DLL Name:/ { dll = tolower($3); if (!index(dlls, " " dll " ")) bad = bad dll " is not one of the DLLs expected\n"; next }
+            /^$/ { dll = "" }
+            dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ && index(newer, " " $3 " ") { bad = bad $3 " (" dll ") is too new\n" }
+            END { got = v["MajorSubsystemVersion"] "." v["MinorSubsystemVersion"] " " v["MajorOSystemVersion"] "." v["MinorOSystemVersion"]
+                  if (got != want) bad = bad "subsystem and OS version " got ", not " want "\n"
+                  printf "%s", bad; exit bad != "" }'
+    }
+    check "$b: roicalc.exe says it starts on Windows $floor and imports nothing newer" oldest_windows
 
     version_resource() {
         local got
         got=$(run_probe "$ROI_WINE" version "Z:${root//\//\\}\\build\\$b-release\\roicalc.exe") || { echo "$got"; return 1; }
         same "version resource" "$(printf '%s\n' "fixed $version.0" "FileVersion $version.0" "ProductVersion $version.0" \
-            "ProductName Quillmarsh ROI CALCULATOR" "OriginalFilename roicalc.exe")" "$got"
+            "ProductName Quillmarsh ROI CALCULATOR" "FileDescription Quillmarsh ROI CALCULATOR" \
+            "CompanyName Quillmarsh" "LegalCopyright $copyright" "OriginalFilename roicalc.exe")" "$got"
     }
-    check "$b: the version resource carries $version" version_resource
+    check "$b: the version resource carries $version, the short name and LICENSE's copyright" version_resource
     if [ "$b" = win32 ]; then
         # The program to offer stays within 256 KiB.
         small_enough() {
@@ -163,6 +194,22 @@ for b in "${builds[@]}"; do
 done
 for f in "${released[@]}"; do
     echo "        released: $f $(stat -c %s "$work/dist/$f" 2>/dev/null || echo missing) bytes"
+done
+
+# --- the MSIs' tables ---------------------------------------------------------
+# Nothing that wixl left unexpanded, the registry values (the components' key paths)
+# under the package's own key, and no signature in the unsigned release.
+declare -A registry_key=([win32]='Software\Quillmarsh\ROI CALCULATOR' [win64]='Software\Quillmarsh\ROI CALCULATOR (64-bit)')
+for b in "${builds[@]}"; do
+    msi_tables() {
+        local msi="$work/dist/roicalc-$version-$b.msi" t
+        mkdir -p "$work/tables-$b" && cd "$work/tables-$b" || return 1  # export writes binary streams to files here
+        { msiinfo suminfo "$msi"; for t in $(msiinfo tables "$msi"); do msiinfo export "$msi" "$t" || echo "table $t unreadable"; done; } |
+            tr -d '\0' | grep -F -e '$(' -e 'unreadable' && return 1
+        same "registry keys" "${registry_key[$b]}" "$(msiinfo export "$msi" Registry | awk -F'\t' 'NR > 3 { print $3 }' | sort -u)" &&
+            same "signature streams" "" "$(msiinfo streams "$msi" | grep DigitalSignature)"
+    }
+    check "$b: no table of the MSI holds an unexpanded \$(; its registry key is its own; it is unsigned" msi_tables
 done
 
 # --- the installers under Wine -----------------------------------------------
@@ -211,6 +258,34 @@ registered() {
             $1 == "DisplayVersion" { ver = $3 }
             name == want && ver != "" { print ver; name = "" }'
 }
+
+# A release signed with a certificate made here and thrown away, from the same builds:
+# every signature verifies and the signed programs run; a lone certificate is refused.
+signing="$work/signing"
+signed_release() {
+    local b f status=0
+    mkdir -p "$signing"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillmarsh release check" \
+        -addext "extendedKeyUsage=codeSigning" -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>&1 || return 1
+    ROI_SIGN_CERT="$signing/cert.pem" ROI_SIGN_KEY="$signing/key.pem" bash scripts/release.sh --out "$signing/dist" \
+        >"$signing/release.log" 2>&1 || { cat "$signing/release.log"; return 1; }
+    for b in "${builds[@]}"; do
+        unzip -p "$signing/dist/roicalc-$version-$b.zip" "*/roicalc.exe" >"$signing/$b.exe" &&
+            msiextract -C "$signing/$b" "$signing/dist/roicalc-$version-$b.msi" >/dev/null || return 1
+        for f in "$signing/$b.exe" "$signing/$b/Programs/"*/roicalc.exe "$signing/dist/roicalc-$version-$b.msi"; do
+            osslsigncode verify -CAfile "$signing/cert.pem" -in "$f" >"$signing/verify.log" 2>&1 ||
+                { echo "$f:"; tail -n 5 "$signing/verify.log"; return 1; }
+        done
+        [ "$b" = win64 ] || [ "$ROI_WINE32_RUNS" = 1 ] || continue
+        (mkdir -p "$signing/run-$b" && cd "$signing/run-$b" && echo | "$ROI_WINE" "$root/$driver" --screenshot --demo \
+            "$(windows_path "$signing/$b.exe")") >"$signing/run.log" 2>&1 || { cat "$signing/run.log"; return 1; }
+        cmp <(printf '%s' "$bankroll_bytes") "$signing/run-$b/bankroll.roi" || return 1
+    done
+    ROI_SIGN_CERT="$signing/cert.pem" bash scripts/release.sh --out "$signing/refused" >/dev/null 2>&1 || status=$?
+    same "exit status with a certificate and no key" 2 "$status" && [ ! -e "$signing/refused" ]
+}
+check "a release signed with a throw-away certificate verifies and its programs run; a lone certificate is refused" signed_release
+[ "$ROI_WINE32_RUNS" = 1 ] || skip "win32: the signed program runs (this machine cannot run 32-bit programs)"
 
 for b in win64 win32; do
     case $b in
@@ -274,6 +349,31 @@ for b in win64 win32; do
     }
     check "$b: uninstalling removes program and shortcut and keeps the bankroll" uninstall
 done
+
+# --- both installers in one prefix -------------------------------------------
+# package <suffix>: what of a package is there; whole, all of it.
+package() {
+    local out="$work/registry.txt"  # a file, not a pipe: see run_probe
+    [ ! -f "$users_dir/AppData/Local/Programs/Quillmarsh ROI$1/roicalc.exe" ] || echo program
+    [ ! -f "$users_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Quillmarsh ROI CALCULATOR$1.lnk" ] || echo shortcut
+    "$WINE64" reg query "HKCU\\Software\\Quillmarsh\\ROI CALCULATOR$1" >"$out" 2>/dev/null </dev/null
+    tr -d '\r' <"$out" | awk '$2 ~ /^REG_/ { n = $1; t = $2; sub(/^ *[^ ]+ +[^ ]+ +/, ""); print n, t, $0 }' | sort
+    registered "Quillmarsh ROI CALCULATOR$1"
+}
+whole=$(printf '%s\n' program shortcut "DataFolder REG_SZ $data_win\\" "Program REG_DWORD 0x1" "Shortcut REG_DWORD 0x1" "$version")
+side_by_side() {
+    local step action b want32 want64 sum
+    sum=$(sha256sum <"$data/bankroll.roi") || return 1
+    for step in "/i win32 1 0" "/i win64 1 1" "/x win64 1 0" "/x win32 0 0"; do
+        read -r action b want32 want64 <<<"$step"
+        msiexec "$action" "$(windows_path "$work/dist/roicalc-$version-$b.msi")" /qn || { echo "msiexec $action $b failed"; return 1; }
+        same "the 32-bit package after $action $b" "$([ "$want32" = 0 ] || echo "$whole")" "$(package "")" &&
+            same "the 64-bit package after $action $b" "$([ "$want64" = 0 ] || echo "$whole")" "$(package " (64-bit)")" &&
+            same "bankroll.roi after $action $b" "$sum" "$(sha256sum <"$data/bankroll.roi")" || return 1
+    done
+}
+check "both MSIs install into one prefix; removing the 64-bit one leaves the 32-bit one whole, then it goes cleanly" side_by_side
+
 wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1
 rm -rf "$work/wine"
