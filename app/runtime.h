@@ -109,10 +109,11 @@ using MainRoutine = int (*)(HINSTANCE module, HINSTANCE unused, const wchar_t* c
 // The runtime itself knows nothing of the session, the file layer or the dialog
 // engine, so it asks for their global state through these.
 struct ProcessHooks {
-    // Start-up step 8, just before the control word is loaded: clear the session
-    // values, empty the file layer's channel table, create the default font table.
+    // The start-up's global state, once the working control word is loaded: clear the
+    // session values, empty the file layer's channel table, create the default font table.
     void (*prepareGlobals)() = nullptr;
-    // Exit step 1: release the program's global values.
+    // The exit's first step, before the main thread's record goes: release the
+    // program's global values.
     void (*releaseGlobals)() = nullptr;
 
     // Seams for tests only; null means the real call. getVersion stands for

@@ -17,11 +17,11 @@ constexpr Channel BANKROLL_CHANNEL = 1;
 constexpr char TEMPORARY_SUFFIX[] = ".tmp";
 constexpr char CLAIM_SUFFIX[] = ".lock";
 
-}  // namespace
-
 std::string temporaryName(const std::string& name) {
     return name.empty() ? std::string() : name + TEMPORARY_SUFFIX;
 }
+
+}  // namespace
 
 Claim claimBankroll() {
     return claimFile(session().bankrollFileName + CLAIM_SUFFIX);
