@@ -189,14 +189,6 @@ HINSTANCE programInstance() {
     return programModule != nullptr ? programModule : GetModuleHandleW(nullptr);
 }
 
-int startupShowState() {
-    return showState;
-}
-
-const wchar_t* startupCommandTail() {
-    return commandTail;
-}
-
 void runProcess(MainRoutine mainRoutine) {
     runProcess(mainRoutine, ProcessHooks{});
 }

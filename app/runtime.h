@@ -132,7 +132,5 @@ HINSTANCE moduleHandle();
 // The module that owns the program's windows and resources: moduleHandle(), or the
 // running image's own handle before start-up has run (test programs).
 HINSTANCE programInstance();
-int startupShowState();
-const wchar_t* startupCommandTail();
 
 }  // namespace roi

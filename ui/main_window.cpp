@@ -285,10 +285,6 @@ void initCommonControls() {
 
 }  // namespace
 
-HWND mainDialog() {
-    return theDialog;
-}
-
 void loadBankroll(HWND dialog) {
     SessionValues& s = session();
     s.bankrollFileName = BANKROLL_FILE_NAME;

@@ -54,7 +54,4 @@ MainWindow buildMainWindow(HWND parent);
 // whether the dialog could be created at all (without it nothing runs).
 INT_PTR runMainWindow(HWND parent, bool* created = nullptr);
 
-// The handle of the MainDialog built last (0 before the first build).
-HWND mainDialog();
-
 }  // namespace roi
