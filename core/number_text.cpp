@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/rounding.h"
+
 namespace roi {
 
 namespace {
@@ -128,7 +130,8 @@ std::uint64_t scaledSignificand(Extended magnitude, const ExtendedBits& bits, in
     int lastMove = 0;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const Extended scaled = scaleByPowerOfTen(magnitude, 17 - estimate);
-        if (!(scaled < 0x1p64L)) {
+        // From 2^63 on, beyond what roundHalfEven returns, S is far above 10^18 anyway.
+        if (!(scaled < 0x1p63L)) {
             if (lastMove < 0) {
                 break;  // would oscillate; cannot happen with errors of a few units
             }
@@ -136,11 +139,7 @@ std::uint64_t scaledSignificand(Extended magnitude, const ExtendedBits& bits, in
             lastMove = 1;
             continue;
         }
-        s = static_cast<std::uint64_t>(scaled);                       // truncates
-        const Extended fraction = scaled - static_cast<Extended>(s);  // exact
-        if (fraction > 0.5L || (fraction == 0.5L && (s & 1U) != 0)) {
-            ++s;
-        }
+        s = static_cast<std::uint64_t>(roundHalfEven(scaled));
         if (s < TEN_POW_17 && lastMove <= 0) {
             --estimate;
             lastMove = -1;
