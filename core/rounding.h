@@ -11,20 +11,22 @@ namespace roi {
 constexpr long long roundHalfEven(long double value) {
     constexpr long long LARGEST = std::numeric_limits<long long>::max();
     constexpr long long SMALLEST = std::numeric_limits<long long>::min();  // -2^63, exact
-    if (!(value >= -0x1p63L && value < 0x1p63L)) {
-        return value != value ? 0 : value < 0.0L ? SMALLEST : LARGEST;
+    // The rule is symmetric, so the magnitude is rounded.
+    const bool negative = value < 0.0L;
+    const long double magnitude = negative ? -value : value;
+    if (!(magnitude < 0x1p63L)) {
+        return value != value ? 0 : negative ? SMALLEST : LARGEST;  // NaN, or 2^63 and beyond
     }
-    // Within the range the whole part (towards zero) and the fraction are both exact.
-    const long long whole = static_cast<long long>(value);
-    const long double fraction = value - static_cast<long double>(whole);
-    const bool odd = whole % 2 != 0;
-    if (fraction > 0.5L || (fraction == 0.5L && odd)) {
-        return whole == LARGEST ? LARGEST : whole + 1;  // 2^63 - 0.5 would round to 2^63
+    // Below 2^63 the whole part and the fraction are both exact.
+    long long whole = static_cast<long long>(magnitude);
+    const long double fraction = magnitude - static_cast<long double>(whole);
+    if (fraction > 0.5L || (fraction == 0.5L && whole % 2 != 0)) {
+        if (whole == LARGEST) {
+            return negative ? SMALLEST : LARGEST;  // 2^63 - 0.5 rounds to 2^63
+        }
+        ++whole;
     }
-    if (fraction < -0.5L || (fraction == -0.5L && odd)) {
-        return whole - 1;
-    }
-    return whole;
+    return negative ? -whole : whole;
 }
 
 }  // namespace roi
