@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/rounding.h"
+
 namespace roi {
 
 namespace {
@@ -128,7 +130,8 @@ std::uint64_t scaledSignificand(Extended magnitude, const ExtendedBits& bits, in
     int lastMove = 0;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const Extended scaled = scaleByPowerOfTen(magnitude, 17 - estimate);
-        if (!(scaled < 0x1p64L)) {
+        // From 2^63 on, beyond what roundHalfEven returns, S is far above 10^18 anyway.
+        if (!(scaled < 0x1p63L)) {
             if (lastMove < 0) {
                 break;  // would oscillate; cannot happen with errors of a few units
             }
@@ -136,11 +139,7 @@ std::uint64_t scaledSignificand(Extended magnitude, const ExtendedBits& bits, in
             lastMove = 1;
             continue;
         }
-        s = static_cast<std::uint64_t>(scaled);                       // truncates
-        const Extended fraction = scaled - static_cast<Extended>(s);  // exact
-        if (fraction > 0.5L || (fraction == 0.5L && (s & 1U) != 0)) {
-            ++s;
-        }
+        s = static_cast<std::uint64_t>(roundHalfEven(scaled));
         if (s < TEN_POW_17 && lastMove <= 0) {
             --estimate;
             lastMove = -1;
@@ -293,6 +292,15 @@ bool isBlank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// The count of blanks text starts with.
+std::size_t blankCount(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && isBlank(static_cast<unsigned char>(text[i]))) {
+        ++i;
+    }
+    return i;
+}
+
 bool isDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
@@ -437,14 +445,20 @@ Extended parseRadix(const unsigned char* p, const unsigned char* end) {
     return static_cast<Extended>(signedRadixValue(digits, suffix));
 }
 
-// The mantissa of a decimal number: its first 18 significant digits and where the
-// point stands among them.
+// Significant digits past these only count: 10^18 < 2^64, so the kept ones are exact.
+constexpr int SIGNIFICAND_DIGITS = 18;
+
+// Exponent digits past this value leave it there; the range ends long before.
+constexpr std::int64_t EXPONENT_CAP = 9999;
+
+// The mantissa of a decimal number: its first significant digits and where the point
+// stands among them.
 struct Mantissa {
-    std::uint64_t m = 0;          // the digits accumulated, m < 10^18
-    int used = 0;                 // significant digits accumulated into m, at most 18
-    std::int64_t before = 0;      // significant digits before the point
-    std::int64_t zerosAfter = 0;  // zeros between the point and the first significant digit
-    bool significant = false;     // a digit other than a leading zero was read
+    std::uint64_t m = 0;                         // the digits accumulated, m < 10^18
+    int used = 0;                                // significant digits accumulated into m
+    std::int64_t before = 0;                     // significant digits before the point
+    std::int64_t zerosAfter = 0;                 // zeros between the point and the first significant digit
+    const unsigned char* significant = nullptr;  // the first significant digit, once read
 };
 
 // Step 2 of a decimal number: digits with at most one point; p stops at the first
@@ -452,53 +466,70 @@ struct Mantissa {
 Mantissa readMantissa(const unsigned char*& p, const unsigned char* end) {
     Mantissa mantissa;
     bool point = false;
+    // Leading zeros, and a point among them, are not significant.
     for (; p < end; ++p) {
-        const unsigned char c = *p;
-        if (c == '.' && !point) {
+        if (*p == '0') {
+            mantissa.zerosAfter += point ? 1 : 0;
+        } else if (*p == '.' && !point) {
             point = true;
-            continue;
-        }
-        if (!isDigit(c)) {
+        } else {
             break;
         }
-        if (!mantissa.significant && c == '0') {
-            if (point) {
-                ++mantissa.zerosAfter;
-            }
-            continue;
-        }
-        mantissa.significant = true;
-        if (!point) {
-            ++mantissa.before;
-        }
-        if (mantissa.used < 18) {
-            mantissa.m = mantissa.m * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (p == end || !isDigit(*p)) {
+        return mantissa;
+    }
+    mantissa.significant = p;
+    auto keep = [&mantissa](unsigned char digit) {
+        if (mantissa.used < SIGNIFICAND_DIGITS) {
+            mantissa.m = mantissa.m * 10 + static_cast<std::uint64_t>(digit - '0');
             ++mantissa.used;
+        }
+    };
+    // Then the digits before the point, if it has not come yet, and those after it.
+    if (!point) {
+        for (; p < end && isDigit(*p); ++p) {
+            keep(*p);
+        }
+        mantissa.before = p - mantissa.significant;
+        point = p < end && *p == '.';
+        p += point ? 1 : 0;
+    }
+    if (point) {
+        for (; p < end && isDigit(*p); ++p) {
+            keep(*p);
         }
     }
     return mantissa;
 }
 
-// Step 3 of a decimal number: the exponent after the mantissa, saturating at 9999;
-// a letter without digits means exponent 0.
-std::int64_t readExponent(const unsigned char* p, const unsigned char* end) {
-    if (p == end || (*p != 'E' && *p != 'e' && *p != 'D' && *p != 'd')) {
-        return 0;
+// Step 3 of a decimal number: the exponent after the mantissa, saturating at
+// EXPONENT_CAP. Only a letter followed by digits (after an optional sign) is an
+// exponent; p then stops after its digits, else it stays where it was.
+bool readExponent(const unsigned char*& p, const unsigned char* end, std::int64_t& exponent) {
+    const unsigned char* at = p;
+    if (at == end || (*at != 'E' && *at != 'e' && *at != 'D' && *at != 'd')) {
+        return false;
     }
-    ++p;
+    ++at;
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
+    if (at < end && (*at == '+' || *at == '-')) {
+        negative = *at == '-';
+        ++at;
     }
-    std::int64_t exponent = 0;
-    for (; p < end && isDigit(*p); ++p) {
-        exponent = exponent * 10 + (*p - '0');
-        if (exponent > 9999) {
-            exponent = 9999;
+    if (at == end || !isDigit(*at)) {
+        return false;
+    }
+    std::int64_t value = 0;
+    for (; at < end && isDigit(*at); ++at) {
+        value = value * 10 + (*at - '0');
+        if (value > EXPONENT_CAP) {
+            value = EXPONENT_CAP;
         }
     }
-    return negative ? -exponent : exponent;
+    exponent = negative ? -value : value;
+    p = at;
+    return true;
 }
 
 // m x 10^power with one rounding: m converts exactly (m < 10^18), and the power is
@@ -514,39 +545,22 @@ Extended scaleMantissa(std::uint64_t m, int power) {
     return mantissa;
 }
 
-// Beyond these counts of digits before the point the value leaves the extended range.
-constexpr std::int64_t LARGEST_DIGITS_BEFORE_POINT = 4932;
-constexpr std::int64_t SMALLEST_DIGITS_BEFORE_POINT = -4932;
+// What a decimal number beyond LARGEST_DIGITS_BEFORE_POINT reads as, with its sign.
+constexpr Extended SATURATED_MAGNITUDE = 0x1p127L;
 
-Extended parseDecimal(const unsigned char* p, const unsigned char* end) {
-    // Step 1: the sign.
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
-
-    // Step 2: the mantissa; without a significant digit the number is 0.
-    const Mantissa mantissa = readMantissa(p, end);
-    if (!mantissa.significant) {
-        return 0.0L;
-    }
-
-    // Step 3: the exponent.
-    const std::int64_t exponent = readExponent(p, end);
-
-    // Step 4: q digits stand before the point of the plain value. Too large saturates
-    // at 2^127 with the sign; too small reads as 0 without one.
-    const std::int64_t r = mantissa.before > 0 ? mantissa.before : -mantissa.zerosAfter;
-    const std::int64_t q = r + exponent;
-    if (q < SMALLEST_DIGITS_BEFORE_POINT) {
+// The value of a scanned decimal number: one rounding of its significand, or 2^127 or 0
+// beyond the range.
+Extended decimalValue(const ScannedNumber& number) {
+    // Without a significant digit, or too small, the number is 0 without a sign.
+    if (number.digits.empty() || number.q < SMALLEST_DIGITS_BEFORE_POINT) {
         return 0.0L;
     }
     const Extended magnitude =
-        q > LARGEST_DIGITS_BEFORE_POINT ? 0x1p127L : scaleMantissa(mantissa.m, static_cast<int>(q) - mantissa.used);
-
-    // Step 5: the sign, applied last.
-    return negative ? -magnitude : magnitude;
+        number.q > LARGEST_DIGITS_BEFORE_POINT
+            ? SATURATED_MAGNITUDE
+            : scaleMantissa(number.significand, static_cast<int>(number.q) - number.significandDigits);
+    // The sign, applied last.
+    return number.negative ? -magnitude : magnitude;
 }
 
 }  // namespace
@@ -567,19 +581,55 @@ void appendFixedForm(std::string& out, std::string_view digits, int q) {
     }
 }
 
-Extended parseNumber(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* end = p + text.size();
-    while (p < end && isBlank(*p)) {
+std::string_view skipBlanks(std::string_view text) {
+    text.remove_prefix(blankCount(text));
+    return text;
+}
+
+ScannedNumber scanDecimal(std::string_view text) {
+    const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = begin + text.size();
+    const unsigned char* p = begin;
+    ScannedNumber number;
+
+    // Step 1: the sign.
+    if (p < end && (*p == '+' || *p == '-')) {
+        number.negative = *p == '-';
         ++p;
     }
-    if (p == end) {
+
+    // Step 2: the mantissa; without a significant digit nothing further is read.
+    const Mantissa mantissa = readMantissa(p, end);
+    number.end = static_cast<std::size_t>(p - begin);
+    if (mantissa.significant == nullptr) {
+        return number;
+    }
+    number.digits = std::string_view(text.data() + (mantissa.significant - begin),
+                                     static_cast<std::size_t>(p - mantissa.significant));
+    number.significand = mantissa.m;
+    number.significandDigits = mantissa.used;
+
+    // Step 3: the exponent.
+    std::int64_t exponent = 0;
+    number.exponentForm = readExponent(p, end, exponent);
+    number.end = static_cast<std::size_t>(p - begin);
+
+    // Step 4: q digits stand before the point of the value written out.
+    const std::int64_t r = mantissa.before > 0 ? mantissa.before : -mantissa.zerosAfter;
+    number.q = r + exponent;
+    return number;
+}
+
+Extended parseNumber(std::string_view text) {
+    text.remove_prefix(blankCount(text));
+    if (text.empty()) {
         return 0.0L;
     }
-    if (*p == '&') {
-        return parseRadix(p + 1, end);
+    if (text.front() == '&') {
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        return parseRadix(p + 1, p + text.size());
     }
-    return parseDecimal(p, end);
+    return decimalValue(scanDecimal(text));
 }
 
 std::string retainChars(std::string_view text, std::string_view set) {

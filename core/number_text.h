@@ -2,6 +2,8 @@
 // of the calculator, and the helpers they share. Pure, locale-free code.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -17,6 +19,33 @@ inline constexpr char NUMBER_CHARS[] = "-.0123456789";
 
 // Reads the number at the start of text; never fails (no number reads as 0).
 Extended parseNumber(std::string_view text);
+
+// A decimal number 0.d1d2... x 10^q beyond these q leaves the extended range: from
+// LARGEST_DIGITS_BEFORE_POINT + 1 up it reads as 2^127 with its sign, from
+// SMALLEST_DIGITS_BEFORE_POINT - 1 down as 0.
+inline constexpr std::int64_t LARGEST_DIGITS_BEFORE_POINT = 4932;
+inline constexpr std::int64_t SMALLEST_DIGITS_BEFORE_POINT = -4932;
+
+// What the decimal grammar found at the start of a text, before any value is made of
+// it: parseNumber rounds it to an extended value, the saved bankroll writes its digits out.
+struct ScannedNumber {
+    bool negative = false;          // a "-" stood in front
+    std::string_view digits;        // from the first significant digit to the mantissa's end, a point
+                                    // included; empty when no digit is significant (the number is 0)
+    std::uint64_t significand = 0;  // the first significant digits, at most 18 (so below 10^18), exactly
+    int significandDigits = 0;      // how many digits significand holds
+    std::int64_t q = 0;             // digits before the point of the value written out: 0.d1d2... x 10^q
+    bool exponentForm = false;      // an exponent with digits followed the mantissa
+    std::size_t end = 0;            // where the scan stopped: after the exponent in exponent form, else
+                                    // after the mantissa
+};
+
+// Reads sign, mantissa and exponent from the first character of text on (blanks are
+// not skipped; see skipBlanks). Never fails: text without a number gives no digits.
+ScannedNumber scanDecimal(std::string_view text);
+
+// text without its leading blanks: space, TAB, CR and LF, the only four a number may follow.
+std::string_view skipBlanks(std::string_view text);
 
 // Keeps the characters of text that occur anywhere in set, in their order.
 std::string retainChars(std::string_view text, std::string_view set);

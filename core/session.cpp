@@ -3,7 +3,7 @@
 // is stored as its canonical text; nothing numeric survives between operations.
 #include "core/session.h"
 
-#include <algorithm>
+#include <string>
 #include <utility>
 
 #include "core/number_text.h"
@@ -17,7 +17,7 @@ namespace {
 struct Positional {
     bool negative = false;
     std::string digits;
-    int q = 0;  // within the extended range's +-4933
+    int q = 0;  // within the parser's range, one beyond it at most
 };
 
 // Written without an exponent, using only number characters:
@@ -38,84 +38,21 @@ std::string layOut(const Positional& p) {
     return text;
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The digits and point of a decimal number from text[i] on: the significant digits go
-// to out.digits, before counts those ahead of the point and zerosAfter the zeros between
-// the point and the first of them. i stops at the first character that is neither.
-void readMantissa(std::string_view text, std::size_t& i, Positional& out, long long& before, long long& zerosAfter) {
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '.' && !point) {
-            point = true;
-        } else if (!isDigit(c)) {
-            break;
-        } else if (out.digits.empty() && c == '0') {
-            zerosAfter += point ? 1 : 0;
-        } else {
-            out.digits.push_back(c);
-            before += point ? 0 : 1;
-        }
-    }
-}
-
-// A signed exponent of at least one digit from text[i] on, saturated at 9999 as the
-// parser saturates it; false when no digit follows the sign.
-bool readExponent(std::string_view text, std::size_t& i, long long& exponent) {
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i >= text.size() || !isDigit(text[i])) {
-        return false;
-    }
-    exponent = 0;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-        exponent = std::min(exponent * 10 + (text[i] - '0'), 9999LL);
-    }
-    exponent = negative ? -exponent : exponent;
-    return true;
-}
-
-// The leading number of text when it is written with an exponent ("1.5E-20"),
-// read by the parser's grammar; false for anything else.
+// The leading number of text when it is written with an exponent ("1.5E-20"), as
+// the parser scans it; false for anything else, and for a number that reads as 0.
 bool exponentNumber(std::string_view text, Positional& out) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
-        ++i;
-    }
-    out = Positional{};
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        out.negative = text[i] == '-';
-        ++i;
-    }
-    long long before = 0;
-    long long zerosAfter = 0;
-    readMantissa(text, i, out, before, zerosAfter);
-    if (out.digits.empty() || i >= text.size()) {
+    const ScannedNumber number = scanDecimal(skipBlanks(text));
+    if (number.digits.empty() || !number.exponentForm || number.q < SMALLEST_DIGITS_BEFORE_POINT) {
         return false;
     }
-    const char letter = text[i];
-    if (letter != 'E' && letter != 'e' && letter != 'D' && letter != 'd') {
-        return false;
-    }
-    ++i;
-    long long exponent = 0;
-    if (!readExponent(text, i, exponent)) {
-        return false;
-    }
-    const long long q = (before > 0 ? before : -zerosAfter) + exponent;
-    if (q >= 4933) {
+    out.negative = number.negative;
+    if (number.q > LARGEST_DIGITS_BEFORE_POINT) {
         out.digits = "1";  // every such text reads as 2^127; this is the shortest
-        out.q = 4933;
-    } else if (q <= -4933) {
-        return false;  // reads as 0
+        out.q = static_cast<int>(LARGEST_DIGITS_BEFORE_POINT) + 1;
     } else {
-        out.q = static_cast<int>(q);
+        out.digits = number.digits;
+        std::erase(out.digits, '.');
+        out.q = static_cast<int>(number.q);
     }
     return true;
 }

@@ -1,9 +1,11 @@
 // Fuzzes parseNumber with any bytes. Beyond not crashing, the result is always a
 // finite number, blanks in front and a minus sign in front of a bare mantissa act
-// as the grammar says, and the filtered text is read without trouble too.
+// as the grammar says, a decimal number cut where its scan stopped reads the same,
+// and the filtered text is read without trouble too.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -35,6 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 0 && ((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) {
         require(roi::parseNumber("-" + std::string(text)) == -x);
         require(x >= 0.0L);
+    }
+
+    // Nothing after the place the scan stopped counts.
+    const std::string_view number = roi::skipBlanks(text);
+    if (number.empty() || number.front() != '&') {
+        const std::size_t end = roi::scanDecimal(number).end;
+        require(end <= number.size());
+        const roi::Extended cut = roi::parseNumber(number.substr(0, end));
+        require(std::memcmp(&cut, &x, 10) == 0);
     }
 
     // The filtered text can only hold a plain decimal number.
