@@ -122,9 +122,9 @@ BankrollTexts bankrollToSave(const SessionValues& s) {
     return {savedText(s.startingBankrollText), savedText(s.endingBankrollText)};
 }
 
-void adoptBankroll(SessionValues& s, std::string first, std::string second) {
-    s.startingBankrollText = std::move(first);
-    s.endingBankrollText = std::move(second);
+void adoptBankroll(SessionValues& s, std::string starting, std::string ending) {
+    s.startingBankrollText = std::move(starting);
+    s.endingBankrollText = std::move(ending);
 }
 
 void computeResults(SessionValues& s) {

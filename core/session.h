@@ -36,8 +36,8 @@ struct InputCells {
 
 // The two bankroll values, in the order they are stored in the file.
 struct BankrollTexts {
-    std::string first;   // starting bankroll
-    std::string second;  // ending bankroll
+    std::string starting;
+    std::string ending;
 };
 
 // Picture masks of the output cells.
@@ -49,7 +49,7 @@ inline constexpr char AVERAGE_MUTUEL_MASK[] = "$#,###.##";
 void acceptInputs(SessionValues& s, const InputCells& cells);
 void advanceBankroll(SessionValues& s);
 BankrollTexts bankrollToSave(const SessionValues& s);
-void adoptBankroll(SessionValues& s, std::string first, std::string second);
+void adoptBankroll(SessionValues& s, std::string starting, std::string ending);
 void computeResults(SessionValues& s);
 void clearInputs(SessionValues& s);
 void clearBankrolls(SessionValues& s);

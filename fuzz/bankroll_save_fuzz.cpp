@@ -41,12 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     roi::adoptBankroll(s, other, canonical);
     const roi::BankrollTexts saved = roi::bankrollToSave(s);
 
-    require(onlyNumberChars(saved.first));
-    require(onlyNumberChars(saved.second));
+    require(onlyNumberChars(saved.starting));
+    require(onlyNumberChars(saved.ending));
 
     // The ending bankroll: the canonical text.
     const roi::Extended expected = roi::parseNumber(canonical);
-    const roi::Extended back = roi::parseNumber(saved.second);
+    const roi::Extended back = roi::parseNumber(saved.ending);
     require(roi::numberToText(back) == roi::numberToText(expected));
     const roi::DecimalDigits d = roi::decimalDigits(expected, 15);
     int k = 15;
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         --k;
     }
     if (canonical.find('E') == std::string::npos) {
-        require(saved.second == roi::retainChars(canonical, roi::NUMBER_CHARS));
+        require(saved.ending == roi::retainChars(canonical, roi::NUMBER_CHARS));
     } else if (d.q - k <= 27 && d.q > -4900) {
         require(std::memcmp(&back, &expected, 10) == 0);
     }
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The starting bankroll: any text.
     const std::string filtered = roi::retainChars(other, roi::NUMBER_CHARS);
     if (roi::parseNumber(filtered) == roi::parseNumber(other)) {
-        require(saved.first == filtered);
+        require(saved.starting == filtered);
     }
     return 0;
 }

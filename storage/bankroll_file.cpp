@@ -27,7 +27,7 @@ Claim claimBankroll() {
     return claimFile(session().bankrollFileName + CLAIM_SUFFIX);
 }
 
-bool writeBankroll(std::string_view first, std::string_view second) {
+bool writeBankroll(std::string_view starting, std::string_view ending) {
     const std::string& name = session().bankrollFileName;
     const std::string temporary = temporaryName(name);
     // The steps report into a slot of their own so a failure can be told apart;
@@ -39,9 +39,9 @@ bool writeBankroll(std::string_view first, std::string_view second) {
         // at any moment leaves whole. A temporary file left by such a kill is emptied
         // here and used again.
         openWrite(BANKROLL_CHANNEL, temporary);
-        writeQuoted(BANKROLL_CHANNEL, first);
+        writeQuoted(BANKROLL_CHANNEL, starting);
         endLine(BANKROLL_CHANNEL);
-        writeQuoted(BANKROLL_CHANNEL, second);
+        writeQuoted(BANKROLL_CHANNEL, ending);
         endLine(BANKROLL_CHANNEL);
         flush(BANKROLL_CHANNEL);
         closeChannel(BANKROLL_CHANNEL);
@@ -84,8 +84,8 @@ BankrollTexts readBankroll(bool& readable) {
     codes[0] = step([&] { openRead(BANKROLL_CHANNEL, name); });
     // A fresh two-entry list each time; a failed read leaves its entry empty.
     BankrollTexts entries;
-    codes[1] = step([&] { entries.first = readField(BANKROLL_CHANNEL); });
-    codes[2] = step([&] { entries.second = readField(BANKROLL_CHANNEL); });
+    codes[1] = step([&] { entries.starting = readField(BANKROLL_CHANNEL); });
+    codes[2] = step([&] { entries.ending = readField(BANKROLL_CHANNEL); });
     {
         ErrorSlot own;  // a reading channel's close loses nothing that was read
         closeChannel(BANKROLL_CHANNEL);

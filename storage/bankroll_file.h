@@ -18,7 +18,7 @@ Claim claimBankroll();
 // Replaces the file named by session().bankrollFileName with the two values, written
 // on channel 1 to the same name plus ".tmp" and flushed first. True only when every
 // step succeeded; otherwise the old file is untouched and the temporary file removed.
-bool writeBankroll(std::string_view first, std::string_view second);
+bool writeBankroll(std::string_view starting, std::string_view ending);
 
 // The file's first two values (empty texts for what cannot be read).
 BankrollTexts readBankroll();

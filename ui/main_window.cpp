@@ -167,8 +167,8 @@ void blankCells() {
     }
 }
 
-bool saveBankroll(std::string_view first, std::string_view second) {
-    return bankrollOurs && writeBankroll(first, second);
+bool saveBankroll(std::string_view starting, std::string_view ending) {
+    return bankrollOurs && writeBankroll(starting, ending);
 }
 
 void warnBankrollNotSaved() {
@@ -192,11 +192,11 @@ void calculate() {
     showValue(theDialog, ID_ENDING_BANKROLL, BANKROLL_MASK, s.endingBankrollText);
     // 4. Save.
     const BankrollTexts toSave = bankrollToSave(s);
-    const bool saved = saveBankroll(toSave.first, toSave.second);
+    const bool saved = saveBankroll(toSave.starting, toSave.ending);
     // 5. The file is the truth: what it holds now replaces the two values. The cells
     //    keep what step 3 put there.
     BankrollTexts readBack = readBankroll();
-    adoptBankroll(s, std::move(readBack.first), std::move(readBack.second));
+    adoptBankroll(s, std::move(readBack.starting), std::move(readBack.ending));
     // 6. The three results.
     loadWorkingControlWord();
     computeResults(s);
@@ -305,7 +305,7 @@ void loadBankroll(HWND dialog) {
     }
     bool readable = true;
     BankrollTexts read = readBankroll(readable);
-    adoptBankroll(s, std::move(read.first), std::move(read.second));
+    adoptBankroll(s, std::move(read.starting), std::move(read.ending));
     showValue(dialog, ID_STARTING_BANKROLL, BANKROLL_MASK, s.startingBankrollText);
     showValue(dialog, ID_ENDING_BANKROLL, BANKROLL_MASK, s.endingBankrollText);
     if (!saved) {

@@ -30,13 +30,13 @@ void calculate(SessionValues& s, const Cells& cells) {
     acceptInputs(s, cells.view());
     advanceBankroll(s);
     BankrollTexts saved = bankrollToSave(s);
-    adoptBankroll(s, std::move(saved.first), std::move(saved.second));
+    adoptBankroll(s, std::move(saved.starting), std::move(saved.ending));
     computeResults(s);
 }
 
-SessionValues freshWithBankroll(std::string first, std::string second) {
+SessionValues freshWithBankroll(std::string starting, std::string ending) {
     SessionValues s;
-    adoptBankroll(s, std::move(first), std::move(second));
+    adoptBankroll(s, std::move(starting), std::move(ending));
     return s;
 }
 
@@ -132,8 +132,8 @@ TEST(Calculate, ComputesEveryResult) {
         EXPECT_EQ(s.runningNetText, c.net);
         EXPECT_EQ(s.endingBankrollText, c.ending);
         const BankrollTexts saved = bankrollToSave(s);
-        EXPECT_EQ(saved.first, c.savedStart);
-        EXPECT_EQ(saved.second, c.savedEnd);
+        EXPECT_EQ(saved.starting, c.savedStart);
+        EXPECT_EQ(saved.ending, c.savedEnd);
         computeResults(s);
         EXPECT_EQ(s.roiText, c.roi);
         EXPECT_EQ(s.winPercentText, c.winPercent);
@@ -213,7 +213,7 @@ TEST(ClearBankrolls, ResetsBankrollAndNetButKeepsResults) {
 
 TEST(BankrollToSave, OrdinaryValuesAreTheirFilteredText) {
     struct Case {
-        std::string start, end, first, second;
+        std::string start, end, savedStart, savedEnd;
     };
     const Case cases[] = {
         {"1000", " 1050.5", "1000", "1050.5"},
@@ -225,8 +225,8 @@ TEST(BankrollToSave, OrdinaryValuesAreTheirFilteredText) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.end);
         const BankrollTexts saved = bankrollToSave(freshWithBankroll(c.start, c.end));
-        EXPECT_EQ(saved.first, c.first);
-        EXPECT_EQ(saved.second, c.second);
+        EXPECT_EQ(saved.starting, c.savedStart);
+        EXPECT_EQ(saved.ending, c.savedEnd);
     }
 }
 
@@ -246,8 +246,8 @@ TEST(BankrollToSave, ExponentFormIsWrittenPositionally) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.canonical);
         const BankrollTexts saved = bankrollToSave(freshWithBankroll(c.canonical, c.canonical));
-        EXPECT_EQ(saved.first, c.saved);
-        EXPECT_EQ(saved.second, c.saved);
+        EXPECT_EQ(saved.starting, c.saved);
+        EXPECT_EQ(saved.ending, c.saved);
     }
 }
 
@@ -287,13 +287,13 @@ TEST(BankrollToSave, SavedTextReadsBackAsTheSameNumber) {
         const std::string canonical = numberToText(c.x);
         SCOPED_TRACE(canonical);
         const BankrollTexts saved = bankrollToSave(freshWithBankroll(canonical, canonical));
-        EXPECT_EQ(saved.first, saved.second);
-        EXPECT_EQ(retainChars(saved.second, NUMBER_CHARS), saved.second);
+        EXPECT_EQ(saved.starting, saved.ending);
+        EXPECT_EQ(retainChars(saved.ending, NUMBER_CHARS), saved.ending);
         const Extended expected = parseNumber(canonical);
-        const Extended back = parseNumber(saved.second);
+        const Extended back = parseNumber(saved.ending);
         EXPECT_EQ(numberToText(back), numberToText(expected));
         if (c.bitExact) {
-            EXPECT_TRUE(sameBits(back, expected)) << saved.second;
+            EXPECT_TRUE(sameBits(back, expected)) << saved.ending;
         }
     }
 }
@@ -310,8 +310,8 @@ TEST(BankrollToSave, OddTextsAreSavedAsWhatTheyCountAs) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const BankrollTexts saved = bankrollToSave(freshWithBankroll(c.text, c.text));
-        EXPECT_EQ(saved.first, c.saved);
-        EXPECT_TRUE(sameBits(parseNumber(saved.first), parseNumber(c.text)));
+        EXPECT_EQ(saved.starting, c.saved);
+        EXPECT_TRUE(sameBits(parseNumber(saved.starting), parseNumber(c.text)));
     }
 }
 
@@ -351,9 +351,9 @@ TEST(BankrollToSave, RoundTripHoldsOverManySums) {
             ++exponentForms;
         }
         const BankrollTexts saved = bankrollToSave(s);
-        EXPECT_EQ(retainChars(saved.second, NUMBER_CHARS), saved.second);
-        EXPECT_TRUE(sameBits(parseNumber(saved.second), parseNumber(canonical))) << saved.second;
-        adoptBankroll(s, saved.first, saved.second);
+        EXPECT_EQ(retainChars(saved.ending, NUMBER_CHARS), saved.ending);
+        EXPECT_TRUE(sameBits(parseNumber(saved.ending), parseNumber(canonical))) << saved.ending;
+        adoptBankroll(s, saved.starting, saved.ending);
     }
     EXPECT_GT(exponentForms, 10);  // the residues did come up
 }

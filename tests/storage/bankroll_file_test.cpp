@@ -48,8 +48,8 @@ protected:
 
 TEST_F(BankrollFile, WritesTheByteExamples) {
     struct Case {
-        std::string first;
-        std::string second;
+        std::string starting;
+        std::string ending;
         std::string expected;
     };
     const Case cases[] = {
@@ -61,15 +61,15 @@ TEST_F(BankrollFile, WritesTheByteExamples) {
         {"0", "0", bytes({0x22, 0x30, 0x22, 0x0D, 0x0A, 0x22, 0x30, 0x22, 0x0D, 0x0A})},  // shorter than before
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.first + " / " + c.second);
+        SCOPED_TRACE(c.starting + " / " + c.ending);
         roi::ErrorSlot slot;
-        EXPECT_TRUE(roi::writeBankroll(c.first, c.second));
+        EXPECT_TRUE(roi::writeBankroll(c.starting, c.ending));
         EXPECT_EQ(slot.code(), 0);
         EXPECT_EQ(hex(readRaw(file())), hex(c.expected));
         const roi::BankrollTexts back = roi::readBankroll();
         EXPECT_EQ(slot.code(), 0);
-        EXPECT_EQ(back.first, c.first);
-        EXPECT_EQ(back.second, c.second);
+        EXPECT_EQ(back.starting, c.starting);
+        EXPECT_EQ(back.ending, c.ending);
     }
 }
 
@@ -77,8 +77,8 @@ TEST_F(BankrollFile, ReadsWhateverTheFileHolds) {
     struct Case {
         const char* what;
         const char* content;  // null: no file
-        std::string first;
-        std::string second;
+        std::string starting;
+        std::string ending;
         int code;  // the slot after the read (the last failure's code)
     };
     const Case cases[] = {
@@ -100,8 +100,8 @@ TEST_F(BankrollFile, ReadsWhateverTheFileHolds) {
         }
         roi::ErrorSlot slot;
         const roi::BankrollTexts texts = roi::readBankroll();
-        EXPECT_EQ(texts.first, c.first);
-        EXPECT_EQ(texts.second, c.second);
+        EXPECT_EQ(texts.starting, c.starting);
+        EXPECT_EQ(texts.ending, c.ending);
         EXPECT_EQ(slot.code(), c.code);
         EXPECT_EQ(readRaw(file()), c.content != nullptr ? c.content : "<missing>");  // reading changes nothing
     }
@@ -109,12 +109,12 @@ TEST_F(BankrollFile, ReadsWhateverTheFileHolds) {
 
 TEST_F(BankrollFile, EachReadStartsFromAFreshList) {
     ASSERT_TRUE(writeRaw(file(), "\"1\"\r\n\"2\"\r\n"));
-    EXPECT_EQ(roi::readBankroll().second, "2");
+    EXPECT_EQ(roi::readBankroll().ending, "2");
     ASSERT_TRUE(writeRaw(file(), "\"9\"\r\n"));
     roi::ErrorSlot slot;
     const roi::BankrollTexts texts = roi::readBankroll();
-    EXPECT_EQ(texts.first, "9");
-    EXPECT_EQ(texts.second, "");  // nothing left over from the previous read
+    EXPECT_EQ(texts.starting, "9");
+    EXPECT_EQ(texts.ending, "");  // nothing left over from the previous read
 }
 
 TEST_F(BankrollFile, WriteRecreatesAMissingFile) {
@@ -138,8 +138,8 @@ TEST_F(BankrollFile, ReadOnlyFileKeepsItsContent) {
     EXPECT_EQ(readRaw(file()), "\"100\"\r\n\"200\"\r\n");
     slot.clear();
     const roi::BankrollTexts back = roi::readBankroll();
-    EXPECT_EQ(back.first, "100");
-    EXPECT_EQ(back.second, "200");
+    EXPECT_EQ(back.starting, "100");
+    EXPECT_EQ(back.ending, "200");
     EXPECT_EQ(slot.code(), 0);
 }
 
@@ -150,8 +150,8 @@ TEST_F(BankrollFile, DirectoryOfThatName) {
     EXPECT_NE(slot.code(), 0);
     slot.clear();
     const roi::BankrollTexts back = roi::readBankroll();
-    EXPECT_EQ(back.first, "");
-    EXPECT_EQ(back.second, "");
+    EXPECT_EQ(back.starting, "");
+    EXPECT_EQ(back.ending, "");
     EXPECT_NE(slot.code(), 0);
     EXPECT_NE(GetFileAttributesW(roi_test::widen(file()).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
@@ -165,8 +165,8 @@ TEST_F(BankrollFile, FileHeldByAnotherProgram) {
     const roi::BankrollTexts back = roi::readBankroll();
     CloseHandle(other);
     EXPECT_FALSE(saved);
-    EXPECT_EQ(back.first, "");
-    EXPECT_EQ(back.second, "");
+    EXPECT_EQ(back.starting, "");
+    EXPECT_EQ(back.ending, "");
     EXPECT_EQ(readRaw(file()), "\"3\"\r\n\"4\"\r\n");
     EXPECT_TRUE(roi::writeBankroll("5", "6"));  // once released, the save works again
 }
@@ -286,8 +286,8 @@ TEST_F(BankrollFile, ALeftoverTemporaryFileIsNeverReadAndGoesWithTheNextSave) {
     ASSERT_TRUE(writeRaw(temporary(), "\"999\"\r\n\"999\"\r\n and more than a save writes"));
     roi::ErrorSlot slot;
     const roi::BankrollTexts read = roi::readBankroll();
-    EXPECT_EQ(read.first, "1");
-    EXPECT_EQ(read.second, "2");
+    EXPECT_EQ(read.starting, "1");
+    EXPECT_EQ(read.ending, "2");
     EXPECT_TRUE(roi::writeBankroll("3", "4"));
     EXPECT_EQ(slot.code(), 0);
     EXPECT_EQ(readRaw(file()), "\"3\"\r\n\"4\"\r\n");
