@@ -10,7 +10,7 @@
 
 #include "tests/support/gdi_table.h"
 
-namespace roi_test {
+namespace roi_test::e2e {
 namespace {
 
 std::wstring launchedProgram;
@@ -909,4 +909,4 @@ void probeInput(HWND cell, DWORD thread) {
     std::fflush(stdout);
 }
 
-}  // namespace roi_test
+}  // namespace roi_test::e2e

@@ -13,7 +13,7 @@
 
 #include "tests/support/temp_dir.h"
 
-namespace roi_test {
+namespace roi_test::e2e {
 
 // Longest wait for one window to appear, go away or show a value.
 inline constexpr DWORD WAIT_MS = 15000;
@@ -236,4 +236,4 @@ bool waitUntil(Ready ready, DWORD timeoutMs) {
     }
 }
 
-}  // namespace roi_test
+}  // namespace roi_test::e2e

@@ -21,6 +21,7 @@
 
 #include "tests/e2e/app_driver.h"
 
+namespace roi_test::e2e {
 namespace {
 
 // No run of the driver may take longer; CTest's own limit is higher.
@@ -46,7 +47,7 @@ bool waitForCaller(DWORD timeoutMs) {
         return false;
     }
     CloseHandle(thread);
-    return roi_test::waitUntil([] { return WaitForSingleObject(lineRead, 0) == WAIT_OBJECT_0; }, timeoutMs);
+    return waitUntil([] { return WaitForSingleObject(lineRead, 0) == WAIT_OBJECT_0; }, timeoutMs);
 }
 
 void printReady(const char* what, HWND window) {
@@ -68,7 +69,6 @@ const std::vector<Typed> WIDEST = {
     {1001, L"999999"}, {1002, L"100"}, {1003, L"100"}, {1004, L"100"}, {1024, L"8888888.88"}};
 
 int runScreenshot(const std::vector<Typed>& typed, bool helpScreen) {
-    using namespace roi_test;
     lineRead = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     wchar_t here[MAX_PATH + 1];
     if (!GetCurrentDirectoryW(MAX_PATH, here)) {
@@ -136,7 +136,6 @@ int runScreenshot(const std::vector<Typed>& typed, bool helpScreen) {
 }
 
 void printMeasurements() {
-    using namespace roi_test;
     Measurements& m = measurements();
     const auto summary = [](std::vector<double> values) {
         if (values.empty()) {
@@ -167,8 +166,10 @@ void printMeasurements() {
 }
 
 }  // namespace
+}  // namespace roi_test::e2e
 
 int main(int argc, char** argv) {
+    using namespace roi_test::e2e;
     testing::InitGoogleTest(&argc, argv);
     bool screenshot = false;
     std::vector<Typed> typed;
@@ -191,9 +192,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: roicalc_e2e [--screenshot [--demo | --widest] [--help-screen]] <roicalc.exe>\n");
         return 2;
     }
-    roi_test::setProgramPath(roi_test::toWindowsPath(program));
-    if (GetFileAttributesW(roi_test::programPath().c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::fprintf(stderr, "roicalc_e2e: %s not found\n", roi_test::narrow(roi_test::programPath()).c_str());
+    setProgramPath(toWindowsPath(program));
+    if (GetFileAttributesW(programPath().c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "roicalc_e2e: %s not found\n", roi_test::narrow(programPath()).c_str());
         return 2;
     }
     unsigned limit = WATCHDOG_SECONDS;
@@ -201,7 +202,7 @@ int main(int argc, char** argv) {
     if (GetEnvironmentVariableA("ROI_E2E_LIMIT", text, sizeof text) > 0 && std::atoi(text) > 0) {
         limit = static_cast<unsigned>(std::atoi(text));  // seconds; to try the watchdog out
     }
-    roi_test::startWatchdog(limit);
+    startWatchdog(limit);
     if (screenshot) {
         return runScreenshot(typed, helpScreen);
     }

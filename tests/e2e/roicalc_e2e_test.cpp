@@ -12,7 +12,7 @@
 
 #include "tests/e2e/app_driver.h"
 
-namespace roi_test {
+namespace roi_test::e2e {
 namespace {
 
 // Control ids of the main window.
@@ -1051,4 +1051,4 @@ TEST(Help, RacingInputLeavesNothingBehind) {
 }
 
 }  // namespace
-}  // namespace roi_test
+}  // namespace roi_test::e2e

@@ -11,7 +11,7 @@
 
 #include "tests/e2e/app_driver.h"
 
-namespace roi_test {
+namespace roi_test::e2e {
 namespace {
 
 constexpr DWORD START_MS = 240000;  // the notice may take this long to appear
@@ -110,4 +110,4 @@ TEST(Smoke, FirstRunThenOneCalculateOfTheReadmeExample) {
 }
 
 }  // namespace
-}  // namespace roi_test
+}  // namespace roi_test::e2e
