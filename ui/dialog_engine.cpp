@@ -720,6 +720,56 @@ void releaseFont(int fontNumber) {
     unrealiseFont(fontNumber);
 }
 
+// ---- accelerators and icons ------------------------------------------------------------------
+
+void setAccelerators(HWND dialog, const ACCEL* entries, int count) {
+    WorkingWordOnExit reload;
+    WindowRecord* record = findRecord(dialog);
+    if (record == nullptr || entries == nullptr || count <= 0) {
+        return;
+    }
+    HACCEL table = CreateAcceleratorTableW(const_cast<ACCEL*>(entries), count);
+    if (table == nullptr) {
+        return;  // the dialog keeps the table it had, if any
+    }
+    if (record->accelerators != nullptr) {
+        DestroyAcceleratorTable(record->accelerators);
+    }
+    record->accelerators = table;
+}
+
+void setDialogIcon(HWND dialog, int iconId) {
+    WorkingWordOnExit reload;
+    WindowRecord* record = findRecord(dialog);
+    if (record == nullptr) {
+        return;
+    }
+    // Not LR_SHARED: a shared icon is handed out at the size first loaded, whatever size
+    // is asked later. Each size is picked from the resource's own images.
+    const auto load = [iconId](int sizeX, int sizeY) {
+        return static_cast<HICON>(
+            LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON, GetSystemMetrics(sizeX),
+                       GetSystemMetrics(sizeY), LR_DEFAULTCOLOR));
+    };
+    struct Slot {
+        WPARAM type;
+        HICON* kept;
+        HICON icon;
+    };
+    const Slot slots[] = {{ICON_BIG, &record->bigIcon, load(SM_CXICON, SM_CYICON)},
+                          {ICON_SMALL, &record->smallIcon, load(SM_CXSMICON, SM_CYSMICON)}};
+    for (const Slot& slot : slots) {
+        if (slot.icon == nullptr) {
+            continue;
+        }
+        SendMessageW(dialog, WM_SETICON, slot.type, reinterpret_cast<LPARAM>(slot.icon));
+        if (*slot.kept != nullptr) {
+            DestroyIcon(*slot.kept);
+        }
+        *slot.kept = slot.icon;
+    }
+}
+
 // ---- running -------------------------------------------------------------------------------------
 
 void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {

@@ -1,10 +1,12 @@
 // The numbered font table (see font_table.h).
 #include "ui/font_table.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
 #include <deque>
+#include <iterator>
 #include <new>
 
 #include "app/runtime.h"
@@ -51,6 +53,24 @@ LOGFONTW builtInLogFont(const wchar_t* face, BYTE pitchAndFamily) {
     return logFont;
 }
 
+// Raster faces and the scalable face of the same design that stands in for them.
+struct ScalableTwin {
+    const wchar_t* raster;
+    const wchar_t* scalable;
+};
+constexpr ScalableTwin SCALABLE_TWINS[] = {{L"MS Sans Serif", L"Microsoft Sans Serif"}};
+
+// A raster face is kept while it realises at least 7/8 of the height asked: its designs
+// come in steps, and the step nearest below the size asked may be a pixel or two short.
+constexpr int KEPT_EIGHTHS = 7;
+
+// What faceForScreen decided, per raster face. fontLock held.
+struct FaceChoice {
+    const wchar_t* raster;
+    bool replaced;
+};
+std::deque<FaceChoice> faceChoices;
+
 // The vertical resolution of window's DC (the screen's for a null window), or 0 without a DC.
 int pixelsPerInchOf(HWND window) {
     WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
@@ -58,7 +78,85 @@ int pixelsPerInchOf(HWND window) {
     return dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
 }
 
+// A face as the screen realises it when asked for at points: its character height
+// (cell height less internal leading) against the height asked, and the face's name.
+struct Realised {
+    int asked = 0;
+    long height = 0;
+    std::wstring face;
+};
+
+Realised realiseOnScreen(const wchar_t* face, float points) {
+    WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
+    Realised realised;
+    WindowDc screen(nullptr);
+    if (!screen) {
+        return realised;
+    }
+    realised.asked = -fontHeightFor(GetDeviceCaps(screen, LOGPIXELSY), points);
+    LOGFONTW probe = builtInLogFont(face, 0);
+    probe.lfHeight = -realised.asked;
+    GdiObject<HFONT> font(CreateFontIndirectW(&probe));
+    if (!font) {
+        return realised;
+    }
+    const HGDIOBJ previous = SelectObject(screen, font.get());
+    TEXTMETRICW metrics = {};
+    wchar_t name[LF_FACESIZE] = {};
+    if (GetTextMetricsW(screen, &metrics) != FALSE && GetTextFaceW(screen, LF_FACESIZE, name) > 0) {
+        realised.height = metrics.tmHeight - metrics.tmInternalLeading;
+        realised.face = name;
+    }
+    SelectObject(screen, previous);
+    return realised;
+}
+
+// The raster face gives way when it falls short and its twin is really there: a
+// system without the twin would hand over some other face, whose figures need more
+// room than the cells, sized for this design, have.
+bool replaceOnScreen(const ScalableTwin& twin, float points) {
+    const Realised raster = realiseOnScreen(twin.raster, points);
+    if (raster.asked <= 0 || raster.height * 8 >= static_cast<long>(raster.asked) * KEPT_EIGHTHS) {
+        return false;
+    }
+    const Realised scalable = realiseOnScreen(twin.scalable, points);
+    return _wcsicmp(scalable.face.c_str(), twin.scalable) == 0;
+}
+
 }  // namespace
+
+// ---- faces on this screen -----------------------------------------------------------
+
+std::wstring faceForScreen(const wchar_t* face) {
+    const ScalableTwin* twin = nullptr;
+    for (const ScalableTwin& candidate : SCALABLE_TWINS) {
+        if (face != nullptr && _wcsicmp(face, candidate.raster) == 0) {
+            twin = &candidate;
+        }
+    }
+    if (twin == nullptr) {
+        return face != nullptr ? face : L"";
+    }
+    {
+        LockGuard guard(fontLock);
+        for (const FaceChoice& choice : faceChoices) {
+            if (choice.raster == twin->raster) {
+                return choice.replaced ? twin->scalable : face;
+            }
+        }
+    }
+    // The window's dialog units come from the default dialog font: its size decides.
+    FontRecord dialogFont;
+    const float points = fontInfo(1, dialogFont) ? dialogFont.points : 8.0f;
+    const bool replaced = replaceOnScreen(*twin, points);
+    LockGuard guard(fontLock);
+    try {
+        faceChoices.push_back({twin->raster, replaced});
+    } catch (const std::bad_alloc&) {
+        // Not remembered: the next request measures again and decides the same.
+    }
+    return replaced ? twin->scalable : face;
+}
 
 // ---- font table -------------------------------------------------------------------
 
@@ -136,6 +234,10 @@ HFONT realiseFont(int number, HWND forWindow) {
         return nullptr;
     }
     request.logFont.lfHeight = fontHeightFor(pixelsPerInch, request.points);
+    // The record keeps the face asked for; GDI gets the one that grows with this screen.
+    const std::wstring face = faceForScreen(request.logFont.lfFaceName);
+    std::fill(std::begin(request.logFont.lfFaceName), std::end(request.logFont.lfFaceName), L'\0');
+    std::wcsncpy(request.logFont.lfFaceName, face.c_str(), LF_FACESIZE - 1);
     GdiObject<HFONT> font(CreateFontIndirectW(&request.logFont));
     loadWorkingControlWord();
     if (!font) {
