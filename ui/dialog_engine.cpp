@@ -11,7 +11,9 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/code_page.h"
@@ -308,8 +310,24 @@ INT_PTR onSysCommand(HWND dialog, WPARAM wParam) {
     return TRUE;
 }
 
+// WM_GETICON: the icons setDialogIcon gave the dialog, ICON_SMALL2 being the small one.
+INT_PTR onGetIcon(HWND dialog, WPARAM type) {
+    const WindowRecord* record = findRecord(dialog);
+    if (record == nullptr) {
+        return FALSE;
+    }
+    HICON icon = type == ICON_BIG ? record->bigIcon : record->smallIcon;
+    if (icon == nullptr) {
+        return FALSE;  // the dialog manager's answer: none
+    }
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(icon));
+    return TRUE;
+}
+
 INT_PTR defaultAction(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_GETICON:
+        return onGetIcon(dialog, wParam);
     case WM_NCDESTROY:
         return onNcDestroy(dialog);
     case WM_DRAWITEM:
@@ -751,22 +769,15 @@ void setDialogIcon(HWND dialog, int iconId) {
             LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON, GetSystemMetrics(sizeX),
                        GetSystemMetrics(sizeY), LR_DEFAULTCOLOR));
     };
-    struct Slot {
-        WPARAM type;
-        HICON* kept;
-        HICON icon;
-    };
-    const Slot slots[] = {{ICON_BIG, &record->bigIcon, load(SM_CXICON, SM_CYICON)},
-                          {ICON_SMALL, &record->smallIcon, load(SM_CXSMICON, SM_CYSMICON)}};
-    for (const Slot& slot : slots) {
-        if (slot.icon == nullptr) {
+    for (auto [kept, icon] : {std::pair{&record->bigIcon, load(SM_CXICON, SM_CYICON)},
+                              std::pair{&record->smallIcon, load(SM_CXSMICON, SM_CYSMICON)}}) {
+        if (icon == nullptr) {
             continue;
         }
-        SendMessageW(dialog, WM_SETICON, slot.type, reinterpret_cast<LPARAM>(slot.icon));
-        if (*slot.kept != nullptr) {
-            DestroyIcon(*slot.kept);
+        if (*kept != nullptr) {
+            DestroyIcon(*kept);
         }
-        *slot.kept = slot.icon;
+        *kept = icon;
     }
 }
 

@@ -88,7 +88,7 @@ struct WindowRecord {
     DialogHandler handler = nullptr;
     INT_PTR* resultDestination = nullptr;
     HACCEL accelerators = nullptr;
-    HICON bigIcon = nullptr;  // dialogs: the icons WM_SETICON gave the frame
+    HICON bigIcon = nullptr;  // dialogs: the icons WM_GETICON answers with
     HICON smallIcon = nullptr;
     int textColour = COLOUR_NOT_SET;
     int backgroundColour = COLOUR_NOT_SET;
