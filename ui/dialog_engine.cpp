@@ -765,9 +765,8 @@ void setDialogIcon(HWND dialog, int iconId) {
     // Not LR_SHARED: a shared icon is handed out at the size first loaded, whatever size
     // is asked later. Each size is picked from the resource's own images.
     const auto load = [iconId](int sizeX, int sizeY) {
-        return static_cast<HICON>(
-            LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON, GetSystemMetrics(sizeX),
-                       GetSystemMetrics(sizeY), LR_DEFAULTCOLOR));
+        return static_cast<HICON>(LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                             GetSystemMetrics(sizeX), GetSystemMetrics(sizeY), LR_DEFAULTCOLOR));
     };
     for (auto [kept, icon] : {std::pair{&record->bigIcon, load(SM_CXICON, SM_CYICON)},
                               std::pair{&record->smallIcon, load(SM_CXSMICON, SM_CYSMICON)}}) {
