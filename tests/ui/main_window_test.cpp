@@ -55,9 +55,9 @@ using roi_test::widen;
 
 // Text of any window of this process; bounded, since the owner may be busy.
 std::string windowText(HWND window) {
-    wchar_t buffer[512] = {};
+    wchar_t buffer[4096] = {};  // the help page's text too
     DWORD_PTR copied = 0;
-    if (SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000, &copied) ==
+    if (SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000, &copied) ==
         0) {
         return "<no answer>";
     }
@@ -219,20 +219,11 @@ private:
 
     // The surface's text, waited for: the help command sets it once the page is printed.
     static std::string surfaceText(HWND surface) {
-        std::wstring text;
-        for (int tries = 0; tries < 200 && text.empty(); ++tries) {
-            DWORD_PTR length = 0;
-            SendMessageTimeoutW(surface, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 2000, &length);
-            text.assign(length + 1, L'\0');
-            DWORD_PTR copied = 0;
-            SendMessageTimeoutW(surface, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_BLOCK,
-                                2000, &copied);
-            text.resize(copied);
-            if (text.empty()) {
-                std::this_thread::sleep_for(10ms);
-            }
+        std::string text;
+        for (int tries = 0; tries < 200 && (text = windowText(surface)).empty(); ++tries) {
+            std::this_thread::sleep_for(10ms);
         }
-        return narrow(text);
+        return text;
     }
 
     void run() {
@@ -445,13 +436,9 @@ TEST_F(MainWindowTest, BuildsTheControlsInOrderWithTheirIdsTextsStylesPlacesAndF
         }
         // A screen reader names a cell after the static text just before it: its label.
         if (row.font == Font::Cell) {
-            ASSERT_GT(i, 0u);
-            const ControlRow& label = CONTROL_ROWS[i - 1];
             HWND before = GetWindow(child, GW_HWNDPREV);
-            EXPECT_EQ(before, children[i - 1]);
             EXPECT_EQ(lstrcmpiW(widen(classOf(before)).c_str(), L"Static"), 0) << classOf(before);
-            EXPECT_EQ(windowText(before), label.text);
-            EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(before, GWL_STYLE)) & SS_TYPEMASK, static_cast<DWORD>(SS_LEFT));
+            EXPECT_EQ(windowText(before), CONTROL_ROWS[i - 1].text);
         }
     }
 }
@@ -1189,14 +1176,9 @@ TEST_F(MainWindowTest, MainRoutineRunsTheWindowUntilTheCloseBoxAndReleasesTheCel
         waitFor([&] { return GetForegroundWindow() == dialog; });
         seen.altSSent = keys({{VK_MENU, false}, {'S', false}, {'S', true}, {VK_MENU, true}});
         seen.altSFocused = waitFor([&] { return focused() == GetDlgItem(dialog, 1024); });
-        keys({{'1', false},
-              {'1', true},
-              {'0', false},
-              {'0', true},
-              {'0', false},
-              {'0', true},
-              {'0', false},
-              {'0', true}});
+        for (const char digit : std::string("1000")) {
+            keys({{static_cast<WORD>(digit), false}, {static_cast<WORD>(digit), true}});
+        }
         waitFor([&] { return windowText(GetDlgItem(dialog, 1024)) == "1000"; });
         seen.typedBankroll = windowText(GetDlgItem(dialog, 1024));
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED),
