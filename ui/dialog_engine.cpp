@@ -11,9 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/code_page.h"
@@ -746,7 +744,9 @@ void setAccelerators(HWND dialog, const ACCEL* entries, int count) {
     if (record == nullptr || entries == nullptr || count <= 0) {
         return;
     }
-    HACCEL table = CreateAcceleratorTableW(const_cast<ACCEL*>(entries), count);
+    // The system takes a writable table; it only reads it.
+    std::vector<ACCEL> copy(entries, entries + count);
+    HACCEL table = CreateAcceleratorTableW(copy.data(), count);
     if (table == nullptr) {
         return;  // the dialog keeps the table it had, if any
     }
@@ -756,28 +756,33 @@ void setAccelerators(HWND dialog, const ACCEL* entries, int count) {
     record->accelerators = table;
 }
 
+// One size of the icon resource iconId, picked from its own images. Not LR_SHARED: a
+// shared icon is handed out at the size first loaded, whatever size is asked later.
+HICON loadIcon(int iconId, int widthMetric, int heightMetric) {
+    return static_cast<HICON>(LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                         GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
+                                         LR_DEFAULTCOLOR));
+}
+
+// Keeps icon in slot, giving back the one it held; a null icon leaves the slot alone.
+void keepIcon(HICON& slot, HICON icon) {
+    if (icon == nullptr) {
+        return;
+    }
+    if (slot != nullptr) {
+        DestroyIcon(slot);
+    }
+    slot = icon;
+}
+
 void setDialogIcon(HWND dialog, int iconId) {
     WorkingWordOnExit reload;
     WindowRecord* record = findRecord(dialog);
     if (record == nullptr) {
         return;
     }
-    // Not LR_SHARED: a shared icon is handed out at the size first loaded, whatever size
-    // is asked later. Each size is picked from the resource's own images.
-    const auto load = [iconId](int sizeX, int sizeY) {
-        return static_cast<HICON>(LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                             GetSystemMetrics(sizeX), GetSystemMetrics(sizeY), LR_DEFAULTCOLOR));
-    };
-    for (auto [kept, icon] : {std::pair{&record->bigIcon, load(SM_CXICON, SM_CYICON)},
-                              std::pair{&record->smallIcon, load(SM_CXSMICON, SM_CYSMICON)}}) {
-        if (icon == nullptr) {
-            continue;
-        }
-        if (*kept != nullptr) {
-            DestroyIcon(*kept);
-        }
-        *kept = icon;
-    }
+    keepIcon(record->bigIcon, loadIcon(iconId, SM_CXICON, SM_CYICON));
+    keepIcon(record->smallIcon, loadIcon(iconId, SM_CXSMICON, SM_CYSMICON));
 }
 
 // ---- running -------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include "ui/font_table.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
@@ -64,12 +65,20 @@ constexpr ScalableTwin SCALABLE_TWINS[] = {{L"MS Sans Serif", L"Microsoft Sans S
 // come in steps, and the step nearest below the size asked may be a pixel or two short.
 constexpr int KEPT_EIGHTHS = 7;
 
-// What faceForScreen decided, per raster face. fontLock held.
-struct FaceChoice {
-    const wchar_t* raster;
-    bool replaced;
-};
-std::deque<FaceChoice> faceChoices;
+// What faceForScreen decided for each twin, in SCALABLE_TWINS' order. Two threads may
+// decide at once; they measure the same screen and store the same answer.
+enum FaceChoice : int { UNDECIDED, KEPT, REPLACED };
+std::atomic<int> faceChoices[std::size(SCALABLE_TWINS)] = {};
+
+// Face names compare with the letters a to z matched to A to Z, as GDI compares them.
+bool sameFace(const wchar_t* a, const wchar_t* b) {
+    const auto upper = [](wchar_t unit) {
+        return unit >= L'a' && unit <= L'z' ? static_cast<wchar_t>(unit - 32) : unit;
+    };
+    for (; *a != L'\0' && upper(*a) == upper(*b); ++a, ++b) {
+    }
+    return upper(*a) == upper(*b);
+}
 
 // The vertical resolution of window's DC (the screen's for a null window), or 0 without a DC.
 int pixelsPerInchOf(HWND window) {
@@ -78,49 +87,42 @@ int pixelsPerInchOf(HWND window) {
     return dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
 }
 
-// A face as the screen realises it when asked for at points: its character height
-// (cell height less internal leading) against the height asked, and the face's name.
-struct Realised {
-    int asked = 0;
-    long height = 0;
-    std::wstring face;
-};
-
-Realised realiseOnScreen(const wchar_t* face, float points) {
+// What the screen realises for face asked for at points: the character height (cell
+// height less internal leading) and the face's name, against the height asked. False
+// when there is no screen DC or no font.
+bool realiseOnScreen(const wchar_t* face, float points, int& asked, long& height, wchar_t (&name)[LF_FACESIZE]) {
     WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
-    Realised realised;
     WindowDc screen(nullptr);
     if (!screen) {
-        return realised;
+        return false;
     }
-    realised.asked = -fontHeightFor(GetDeviceCaps(screen, LOGPIXELSY), points);
+    asked = -fontHeightFor(GetDeviceCaps(screen, LOGPIXELSY), points);
     LOGFONTW probe = builtInLogFont(face, 0);
-    probe.lfHeight = -realised.asked;
+    probe.lfHeight = -asked;
     GdiObject<HFONT> font(CreateFontIndirectW(&probe));
     if (!font) {
-        return realised;
+        return false;
     }
     const HGDIOBJ previous = SelectObject(screen, font.get());
     TEXTMETRICW metrics = {};
-    wchar_t name[LF_FACESIZE] = {};
-    if (GetTextMetricsW(screen, &metrics) != FALSE && GetTextFaceW(screen, LF_FACESIZE, name) > 0) {
-        realised.height = metrics.tmHeight - metrics.tmInternalLeading;
-        realised.face = name;
-    }
+    const bool measured = GetTextMetricsW(screen, &metrics) != FALSE && GetTextFaceW(screen, LF_FACESIZE, name) > 0;
     SelectObject(screen, previous);
-    return realised;
+    height = metrics.tmHeight - metrics.tmInternalLeading;
+    return measured;
 }
 
 // The raster face gives way when it falls short and its twin is really there: a
 // system without the twin would hand over some other face, whose figures need more
 // room than the cells, sized for this design, have.
 bool replaceOnScreen(const ScalableTwin& twin, float points) {
-    const Realised raster = realiseOnScreen(twin.raster, points);
-    if (raster.asked <= 0 || raster.height * 8 >= static_cast<long>(raster.asked) * KEPT_EIGHTHS) {
+    int asked = 0;
+    long height = 0;
+    wchar_t name[LF_FACESIZE] = {};
+    if (!realiseOnScreen(twin.raster, points, asked, height, name) || asked <= 0 ||
+        height * 8 >= static_cast<long>(asked) * KEPT_EIGHTHS) {
         return false;
     }
-    const Realised scalable = realiseOnScreen(twin.scalable, points);
-    return _wcsicmp(scalable.face.c_str(), twin.scalable) == 0;
+    return realiseOnScreen(twin.scalable, points, asked, height, name) && sameFace(name, twin.scalable);
 }
 
 }  // namespace
@@ -128,34 +130,25 @@ bool replaceOnScreen(const ScalableTwin& twin, float points) {
 // ---- faces on this screen -----------------------------------------------------------
 
 std::wstring faceForScreen(const wchar_t* face) {
-    const ScalableTwin* twin = nullptr;
-    for (const ScalableTwin& candidate : SCALABLE_TWINS) {
-        if (face != nullptr && _wcsicmp(face, candidate.raster) == 0) {
-            twin = &candidate;
+    std::size_t found = std::size(SCALABLE_TWINS);
+    for (std::size_t i = 0; i < std::size(SCALABLE_TWINS); ++i) {
+        if (face != nullptr && sameFace(face, SCALABLE_TWINS[i].raster)) {
+            found = i;
         }
     }
-    if (twin == nullptr) {
+    if (found == std::size(SCALABLE_TWINS)) {
         return face != nullptr ? face : L"";
     }
-    {
-        LockGuard guard(fontLock);
-        for (const FaceChoice& choice : faceChoices) {
-            if (choice.raster == twin->raster) {
-                return choice.replaced ? twin->scalable : face;
-            }
-        }
+    const ScalableTwin& twin = SCALABLE_TWINS[found];
+    int choice = faceChoices[found].load();
+    if (choice == UNDECIDED) {
+        // The window's dialog units come from the default dialog font: its size decides.
+        FontRecord dialogFont;
+        const float points = fontInfo(1, dialogFont) ? dialogFont.points : 8.0f;
+        choice = replaceOnScreen(twin, points) ? REPLACED : KEPT;
+        faceChoices[found].store(choice);
     }
-    // The window's dialog units come from the default dialog font: its size decides.
-    FontRecord dialogFont;
-    const float points = fontInfo(1, dialogFont) ? dialogFont.points : 8.0f;
-    const bool replaced = replaceOnScreen(*twin, points);
-    LockGuard guard(fontLock);
-    try {
-        faceChoices.push_back({twin->raster, replaced});
-    } catch (const std::bad_alloc&) {
-        // Not remembered: the next request measures again and decides the same.
-    }
-    return replaced ? twin->scalable : face;
+    return choice == REPLACED ? twin.scalable : twin.raster;
 }
 
 // ---- font table -------------------------------------------------------------------
