@@ -4,9 +4,11 @@
     python3 resources/make_art.py [output directory]   (default: resources/)
 
 Writes badge_123.bmp (124 x 22), badge_456.bmp (122 x 16), both 24 bits per pixel,
-and roicalc.ico (16, 32 and 48 pixels, 32-bit with alpha). The generated files are
-committed, so a build never needs Python; run this again only to change the art.
-Standard library only: the BMP and ICO bytes are written by hand.
+and roicalc.ico (16, 20, 24, 32, 40 and 48 pixels as 32-bit bitmaps with alpha, 64
+and 256 pixels PNG-compressed: the sizes Windows asks for from 100 % to 200 % and for
+large icons). The generated files are committed, so a build never needs Python; run
+this again only to change the art. Standard library only: the BMP, PNG and ICO bytes
+are written by hand (zlib for the PNG data).
 
 The badges avoid the exact greys 128/128/128, 192/192/192 and 223/223/223: the image
 control loads them with LR_LOADMAP3DCOLORS, which swaps those for the 3D colours.
@@ -15,6 +17,7 @@ control loads them with LR_LOADMAP3DCOLORS, which swaps those for the 3D colours
 import os
 import struct
 import sys
+import zlib
 
 # A 5 x 7 capital font, drawn for these badges ('#' = ink): the glyphs stand side by
 # side in the order of GLYPH_NAMES, the blank last.
@@ -201,8 +204,29 @@ def icon_entry_bytes(size):
     return info + bytes(colour) + bytes(mask)
 
 
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+def png_bytes(size):
+    """One ICO image as a PNG file: 8-bit RGBA, no filtering, best compression."""
+    raw = bytearray()
+    for row in icon_image(size):
+        raw.append(0)  # filter type: none
+        for blue, green, red, alpha in row:
+            raw += bytes((red, green, blue, alpha))
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + png_chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+            + png_chunk(b"IEND", b""))
+
+
+# Images this large are stored as PNG (Windows Vista and later read them); a bitmap
+# of 256 pixels alone would add a quarter of a megabyte to the program.
+PNG_FROM = 64
+
+
 def ico_bytes(sizes):
-    images = [icon_entry_bytes(s) for s in sizes]
+    images = [png_bytes(s) if s >= PNG_FROM else icon_entry_bytes(s) for s in sizes]
     header = struct.pack("<HHH", 0, 1, len(sizes))
     offset = len(header) + 16 * len(sizes)
     entries = bytearray()
@@ -217,7 +241,7 @@ def main():
     files = {
         "badge_123.bmp": bmp_bytes(badge_123()),
         "badge_456.bmp": bmp_bytes(badge_456()),
-        "roicalc.ico": ico_bytes([16, 32, 48]),
+        "roicalc.ico": ico_bytes([16, 20, 24, 32, 40, 48, 64, 256]),
     }
     for name, data in files.items():
         with open(os.path.join(out, name), "wb") as f:

@@ -308,8 +308,24 @@ INT_PTR onSysCommand(HWND dialog, WPARAM wParam) {
     return TRUE;
 }
 
+// WM_GETICON: the icons setDialogIcon gave the dialog, ICON_SMALL2 being the small one.
+INT_PTR onGetIcon(HWND dialog, WPARAM type) {
+    const WindowRecord* record = findRecord(dialog);
+    if (record == nullptr) {
+        return FALSE;
+    }
+    HICON icon = type == ICON_BIG ? record->bigIcon : record->smallIcon;
+    if (icon == nullptr) {
+        return FALSE;  // the dialog manager's answer: none
+    }
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(icon));
+    return TRUE;
+}
+
 INT_PTR defaultAction(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_GETICON:
+        return onGetIcon(dialog, wParam);
     case WM_NCDESTROY:
         return onNcDestroy(dialog);
     case WM_DRAWITEM:
@@ -718,6 +734,55 @@ void setControlFont(HWND dialog, int id, int fontNumber) {
 
 void releaseFont(int fontNumber) {
     unrealiseFont(fontNumber);
+}
+
+// ---- accelerators and icons ------------------------------------------------------------------
+
+void setAccelerators(HWND dialog, const ACCEL* entries, int count) {
+    WorkingWordOnExit reload;
+    WindowRecord* record = findRecord(dialog);
+    if (record == nullptr || entries == nullptr || count <= 0) {
+        return;
+    }
+    // The system takes a writable table; it only reads it.
+    std::vector<ACCEL> copy(entries, entries + count);
+    HACCEL table = CreateAcceleratorTableW(copy.data(), count);
+    if (table == nullptr) {
+        return;  // the dialog keeps the table it had, if any
+    }
+    if (record->accelerators != nullptr) {
+        DestroyAcceleratorTable(record->accelerators);
+    }
+    record->accelerators = table;
+}
+
+// One size of the icon resource iconId, picked from its own images. Not LR_SHARED: a
+// shared icon is handed out at the size first loaded, whatever size is asked later.
+HICON loadIcon(int iconId, int widthMetric, int heightMetric) {
+    return static_cast<HICON>(LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                         GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
+                                         LR_DEFAULTCOLOR));
+}
+
+// Keeps icon in slot, giving back the one it held; a null icon leaves the slot alone.
+void keepIcon(HICON& slot, HICON icon) {
+    if (icon == nullptr) {
+        return;
+    }
+    if (slot != nullptr) {
+        DestroyIcon(slot);
+    }
+    slot = icon;
+}
+
+void setDialogIcon(HWND dialog, int iconId) {
+    WorkingWordOnExit reload;
+    WindowRecord* record = findRecord(dialog);
+    if (record == nullptr) {
+        return;
+    }
+    keepIcon(record->bigIcon, loadIcon(iconId, SM_CXICON, SM_CYICON));
+    keepIcon(record->smallIcon, loadIcon(iconId, SM_CXSMICON, SM_CYSMICON));
 }
 
 // ---- running -------------------------------------------------------------------------------------

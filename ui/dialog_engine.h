@@ -44,6 +44,15 @@ int createFont(std::string_view face, float points, int styleBits, int charSet, 
 void setControlFont(HWND dialog, int id, int fontNumber);
 void releaseFont(int fontNumber);
 
+// Keyboard accelerators of dialog, translated by the modal loop and the pump before
+// the dialog's own keyboard navigation; the dialog's record owns the table.
+void setAccelerators(HWND dialog, const ACCEL* entries, int count);
+// Gives dialog the icon resource iconId at the system's big and small icon sizes, for
+// Alt+Tab and the taskbar, which ask with WM_GETICON. The dialog answers that message
+// itself rather than taking the icons with WM_SETICON, with which the frame would also
+// draw the small icon in its caption. The dialog's record owns both icons.
+void setDialogIcon(HWND dialog, int iconId);
+
 // Runs dialog modally until its window is destroyed; *result then holds endDialog's value.
 void runModal(HWND dialog, DialogHandler handler, INT_PTR* result);
 void endDialog(HWND dialog, INT_PTR result);

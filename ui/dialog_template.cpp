@@ -129,7 +129,8 @@ TemplateFont defaultTemplateFont() {
     part.weight = font.logFont.lfWeight != 0 ? FW_BOLD : FW_NORMAL;
     part.italic = font.logFont.lfItalic != 0 ? 1 : 0;
     part.charSet = font.logFont.lfCharSet;
-    part.face = font.logFont.lfFaceName;
+    // The face that grows with this screen's scale, as every realised font asks it.
+    part.face = faceForScreen(font.logFont.lfFaceName);
     return part;
 }
 

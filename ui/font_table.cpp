@@ -1,10 +1,13 @@
 // The numbered font table (see font_table.h).
 #include "ui/font_table.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
 #include <deque>
+#include <iterator>
 #include <new>
 
 #include "app/runtime.h"
@@ -51,6 +54,32 @@ LOGFONTW builtInLogFont(const wchar_t* face, BYTE pitchAndFamily) {
     return logFont;
 }
 
+// Raster faces and the scalable face of the same design that stands in for them.
+struct ScalableTwin {
+    const wchar_t* raster;
+    const wchar_t* scalable;
+};
+constexpr ScalableTwin SCALABLE_TWINS[] = {{L"MS Sans Serif", L"Microsoft Sans Serif"}};
+
+// A raster face is kept while it realises at least 7/8 of the height asked: its designs
+// come in steps, and the step nearest below the size asked may be a pixel or two short.
+constexpr int KEPT_EIGHTHS = 7;
+
+// What faceForScreen decided for each twin, in SCALABLE_TWINS' order. Two threads may
+// decide at once; they measure the same screen and store the same answer.
+enum FaceChoice : int { UNDECIDED, KEPT, REPLACED };
+std::atomic<int> faceChoices[std::size(SCALABLE_TWINS)] = {};
+
+// Face names compare with the letters a to z matched to A to Z, as GDI compares them.
+bool sameFace(const wchar_t* a, const wchar_t* b) {
+    const auto upper = [](wchar_t unit) {
+        return unit >= L'a' && unit <= L'z' ? static_cast<wchar_t>(unit - 32) : unit;
+    };
+    for (; *a != L'\0' && upper(*a) == upper(*b); ++a, ++b) {
+    }
+    return upper(*a) == upper(*b);
+}
+
 // The vertical resolution of window's DC (the screen's for a null window), or 0 without a DC.
 int pixelsPerInchOf(HWND window) {
     WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
@@ -58,7 +87,69 @@ int pixelsPerInchOf(HWND window) {
     return dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
 }
 
+// What the screen realises for face asked for at points: the character height (cell
+// height less internal leading) and the face's name, against the height asked. False
+// when there is no screen DC or no font.
+bool realiseOnScreen(const wchar_t* face, float points, int& asked, long& height, wchar_t (&name)[LF_FACESIZE]) {
+    WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
+    WindowDc screen(nullptr);
+    if (!screen) {
+        return false;
+    }
+    asked = -fontHeightFor(GetDeviceCaps(screen, LOGPIXELSY), points);
+    LOGFONTW probe = builtInLogFont(face, 0);
+    probe.lfHeight = -asked;
+    GdiObject<HFONT> font(CreateFontIndirectW(&probe));
+    if (!font) {
+        return false;
+    }
+    const HGDIOBJ previous = SelectObject(screen, font.get());
+    TEXTMETRICW metrics = {};
+    const bool measured = GetTextMetricsW(screen, &metrics) != FALSE && GetTextFaceW(screen, LF_FACESIZE, name) > 0;
+    SelectObject(screen, previous);
+    height = metrics.tmHeight - metrics.tmInternalLeading;
+    return measured;
+}
+
+// The raster face gives way when it falls short and its twin is really there: a
+// system without the twin would hand over some other face, whose figures need more
+// room than the cells, sized for this design, have.
+bool replaceOnScreen(const ScalableTwin& twin, float points) {
+    int asked = 0;
+    long height = 0;
+    wchar_t name[LF_FACESIZE] = {};
+    if (!realiseOnScreen(twin.raster, points, asked, height, name) || asked <= 0 ||
+        height * 8 >= static_cast<long>(asked) * KEPT_EIGHTHS) {
+        return false;
+    }
+    return realiseOnScreen(twin.scalable, points, asked, height, name) && sameFace(name, twin.scalable);
+}
+
 }  // namespace
+
+// ---- faces on this screen -----------------------------------------------------------
+
+std::wstring faceForScreen(const wchar_t* face) {
+    std::size_t found = std::size(SCALABLE_TWINS);
+    for (std::size_t i = 0; i < std::size(SCALABLE_TWINS); ++i) {
+        if (face != nullptr && sameFace(face, SCALABLE_TWINS[i].raster)) {
+            found = i;
+        }
+    }
+    if (found == std::size(SCALABLE_TWINS)) {
+        return face != nullptr ? face : L"";
+    }
+    const ScalableTwin& twin = SCALABLE_TWINS[found];
+    int choice = faceChoices[found].load();
+    if (choice == UNDECIDED) {
+        // The window's dialog units come from the default dialog font: its size decides.
+        FontRecord dialogFont;
+        const float points = fontInfo(1, dialogFont) ? dialogFont.points : 8.0f;
+        choice = replaceOnScreen(twin, points) ? REPLACED : KEPT;
+        faceChoices[found].store(choice);
+    }
+    return choice == REPLACED ? twin.scalable : twin.raster;
+}
 
 // ---- font table -------------------------------------------------------------------
 
@@ -136,6 +227,10 @@ HFONT realiseFont(int number, HWND forWindow) {
         return nullptr;
     }
     request.logFont.lfHeight = fontHeightFor(pixelsPerInch, request.points);
+    // The record keeps the face asked for; GDI gets the one that grows with this screen.
+    const std::wstring face = faceForScreen(request.logFont.lfFaceName);
+    std::fill(std::begin(request.logFont.lfFaceName), std::end(request.logFont.lfFaceName), L'\0');
+    std::wcsncpy(request.logFont.lfFaceName, face.c_str(), LF_FACESIZE - 1);
     GdiObject<HFONT> font(CreateFontIndirectW(&request.logFont));
     loadWorkingControlWord();
     if (!font) {

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace roi {
 
 // Font table. Numbers are 1-based positions and stay valid for the process.
@@ -26,6 +28,16 @@ void addFontReference(int number);
 void dropFontReference(int number);
 // Creates the built-in fonts 1 to 3 (start-up; repeated calls do nothing).
 void createDefaultFonts();
+
+// The face GDI is asked for in place of face on this screen. A raster face that has a
+// scalable face of the same design ("MS Sans Serif": "Microsoft Sans Serif") gives way
+// to it when, at the default dialog font's size, it is realised much smaller than
+// asked (its largest design is behind the display's scale, and the window's dialog
+// units and texts would stop growing with it) and the scalable face is installed.
+// Any other face is kept. Decided once per face for the process, whose DPI is fixed;
+// the dialog template and every realised font ask the same, so the window and all its
+// texts keep one face.
+std::wstring faceForScreen(const wchar_t* face);
 
 // Font-table services behind createFont and releaseFont.
 // lfHeight for a font of points at pixelsPerInch: -(pixelsPerInch * points / 72),

@@ -9,9 +9,11 @@
 #include "ui/help_screen.h"
 
 #include <cstdint>
+#include <string>
 
 #include "app/runtime.h"
 #include "ui/canvas_window.h"
+#include "ui/dialog_engine.h"
 
 namespace roi {
 
@@ -33,6 +35,20 @@ void keepOwnCanvas(HWND frame, HWND surface) {
     if (surface != nullptr && threadRecord().currentCanvas != surface) {
         selectCanvas(frame, 0, false);
     }
+}
+
+// The page as text, a line for each row from row 2 to the last printed one: what a
+// screen reader reads out. The surface shows only its bitmap; this is its window text.
+std::string helpPageText() {
+    std::string text;
+    int row = HELP_LINES.front().row;
+    for (const HelpLine& line : HELP_LINES) {
+        for (; row < line.row; ++row) {
+            text += "\r\n";
+        }
+        text += line.text;
+    }
+    return text;
 }
 
 }  // namespace
@@ -61,6 +77,10 @@ void showHelpScreen(HWND dialog) {
             newLine();
         }
     }
+    // The whole text as the surface's window text, for WM_GETTEXT and screen readers.
+    // An owner-drawn static paints nothing of its text: the text changes, the picture
+    // does not.
+    setControlText(surface, helpPageText());
     // 5. Any key, no time limit; the key itself does not matter.
     keepOwnCanvas(frame, surface);
     waitForKey(0, std::wstring_view(), AfterWait::CloseWindow);

@@ -69,11 +69,18 @@ struct ControlSpec {
 };
 
 // Creation order is the tab order of the tab stops, and the group boxes come last,
-// after the controls they frame.
+// after the controls they frame. Each cell comes straight after its label: a screen
+// reader names an edit control after the static text just before it in creation
+// order. Labels are no tab stops and overlap nothing, so this order changes neither
+// the tab order nor the look.
 constexpr ControlSpec MAIN_CONTROLS[] = {
+    {1005, ControlKind::StaticLabel, "TOTAL AMOUNT WON", 30, 30, 80, 15, KIND_DEFAULT, 0},
     {ID_TOTAL_WON, ControlKind::EditBox, "", 42, 45, 46, 12, INPUT_CELL, SUNKEN},
+    {1006, ControlKind::StaticLabel, "TOTAL AMOUNT BET", 120, 30, 80, 15, KIND_DEFAULT, 0},
     {ID_TOTAL_BET, ControlKind::EditBox, "", 132, 45, 46, 12, INPUT_CELL, SUNKEN},
+    {1007, ControlKind::StaticLabel, "NUMBER OF BETS MADE", 205, 30, 90, 15, KIND_DEFAULT, 0},
     {ID_BETS_MADE, ControlKind::EditBox, "", 225, 45, 40, 12, INPUT_CELL, SUNKEN},
+    {1008, ControlKind::StaticLabel, "NUMBER OF BETS WON", 298, 30, 90, 15, KIND_DEFAULT, 0},
     {ID_BETS_WON, ControlKind::EditBox, "", 315, 45, 40, 12, INPUT_CELL, SUNKEN},
     {ID_CALCULATE, ControlKind::PushButton, "CALCULATE", 125, 85, 50, 30, KIND_DEFAULT, 0},
     {ID_HELP, ControlKind::PushButton, "?", 190, 95, 15, 15, KIND_DEFAULT, 0},
@@ -87,10 +94,6 @@ constexpr ControlSpec MAIN_CONTROLS[] = {
     {ID_AVERAGE_MUTUEL, ControlKind::EditBox, "", 266, 155, 43, 12, OUTPUT_CELL, SUNKEN},
     {ID_WIN_LABEL_AND_BADGES, ControlKind::BitmapImage, "#456", 310, 4, 150, 30, BADGE, 0},
     {ID_WIN_LABEL_AND_BADGES, ControlKind::BitmapImage, "#123", 20, 2, 150, 30, BADGE, 0},
-    {1005, ControlKind::StaticLabel, "TOTAL AMOUNT WON", 30, 30, 80, 15, KIND_DEFAULT, 0},
-    {1006, ControlKind::StaticLabel, "TOTAL AMOUNT BET", 120, 30, 80, 15, KIND_DEFAULT, 0},
-    {1007, ControlKind::StaticLabel, "NUMBER OF BETS MADE", 205, 30, 90, 15, KIND_DEFAULT, 0},
-    {1008, ControlKind::StaticLabel, "NUMBER OF BETS WON", 298, 30, 90, 15, KIND_DEFAULT, 0},
     {ID_BANKROLL_LABEL, ControlKind::StaticLabel, "STARTING BANKROLL ", 15, 80, 95, 15, KIND_DEFAULT, 0},
     {ID_STARTING_BANKROLL, ControlKind::EditBox, "", 17, 95, 70, 12, OUTPUT_CELL, SUNKEN},
     {ID_BANKROLL_LABEL, ControlKind::StaticLabel, "ENDING BANKROLL ", 307, 80, 90, 15, KIND_DEFAULT, 0},
@@ -99,6 +102,14 @@ constexpr ControlSpec MAIN_CONTROLS[] = {
     {1020, ControlKind::GroupBox, "OUTPUT", 70, 125, 260, 55, KIND_DEFAULT, 0},
 };
 static_assert(std::size(MAIN_CONTROLS) == 26, "MainDialog has 26 controls");
+
+// Alt+S puts the caret in STARTING BANKROLL, the one cell Tab skips, so the keyboard
+// alone reaches it. The command carries the cell's id; no control sends that id with
+// the accelerator's notification code 1.
+constexpr ACCEL MAIN_ACCELERATORS[] = {{FALT | FVIRTKEY, 'S', ID_STARTING_BANKROLL}};
+
+// The program's icon (resources/roicalc.rc), for Alt+Tab and the taskbar.
+constexpr int PROGRAM_ICON = 1;
 
 // The cell font: 10-point bold "MS Sans Serif", ANSI character set.
 constexpr char CELL_FONT_FACE[] = "MS Sans Serif";
@@ -238,6 +249,14 @@ void keepFocus(bool becomingActive) {
     }
 }
 
+// The caret into STARTING BANKROLL, its text selected as Tab would leave it, so what
+// is typed replaces the bankroll shown.
+void focusStartingBankroll() {
+    WorkingWordOnExit reload;
+    SendMessageW(theDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(controlHandle(theDialog, ID_STARTING_BANKROLL)),
+                 TRUE);
+}
+
 void onCommand(int id, int notification) {
     // 0 from a button or a menu, 1 from an accelerator; cells' own notifications
     // (EN_CHANGE and the like) never run a command.
@@ -257,6 +276,11 @@ void onCommand(int id, int notification) {
     case ID_HELP:
         showHelpScreen(theDialog);  // returns once the help screen is dismissed
         loadWorkingControlWord();
+        break;
+    case ID_STARTING_BANKROLL:
+        if (notification == 1) {  // Alt+S
+            focusStartingBankroll();
+        }
         break;
     default:  // IDOK and IDCANCEL (Enter, Escape) included: nothing happens
         break;
@@ -347,6 +371,8 @@ MainWindow buildMainWindow(HWND parent) {
     for (const ControlSpec& c : MAIN_CONTROLS) {
         addControl(window.dialog, c.id, c.kind, c.text, c.x, c.y, c.width, c.height, c.style, c.extendedStyle);
     }
+    setAccelerators(window.dialog, MAIN_ACCELERATORS, static_cast<int>(std::size(MAIN_ACCELERATORS)));
+    setDialogIcon(window.dialog, PROGRAM_ICON);
     window.cellFont = createFont(CELL_FONT_FACE, CELL_FONT_POINTS, FONT_BOLD, ANSI_CHARSET, 0, 0);
     for (const int id : FONT_CELLS) {
         setControlFont(window.dialog, id, window.cellFont);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <deque>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
@@ -119,6 +120,15 @@ void releaseResources(WindowRecord* record) {
     }
     if (record->image != nullptr && (record->flags & (RECORD_IMAGE_ICON | RECORD_IMAGE_BITMAP)) != 0) {
         freeImage(record->image, (record->flags & RECORD_IMAGE_ICON) != 0);
+    }
+    // A dialog destroyed without endDialog still holds its table.
+    if (record->accelerators != nullptr) {
+        DestroyAcceleratorTable(record->accelerators);
+    }
+    for (HICON icon : {record->bigIcon, record->smallIcon}) {
+        if (icon != nullptr) {
+            DestroyIcon(icon);
+        }
     }
     delete record->surface;  // its owners give back the DC and the bitmap
     delete record;

@@ -88,6 +88,8 @@ struct WindowRecord {
     DialogHandler handler = nullptr;
     INT_PTR* resultDestination = nullptr;
     HACCEL accelerators = nullptr;
+    HICON bigIcon = nullptr;  // dialogs: the icons WM_GETICON answers with
+    HICON smallIcon = nullptr;
     int textColour = COLOUR_NOT_SET;
     int backgroundColour = COLOUR_NOT_SET;
     HBRUSH backgroundBrush = nullptr;
@@ -103,7 +105,8 @@ WindowRecord* findRecord(HWND window);
 // another thread may release the record as soon as the lock is let go.
 HACCEL acceleratorsOf(HWND window);
 // Releases the records of window's children, then window's own (font references,
-// initial fonts, shared brushes, images, surface DC and bitmap), and unlinks them.
+// initial fonts, shared brushes, images, accelerators, icons, surface DC and bitmap),
+// and unlinks them.
 void releaseRecord(HWND window);
 // Number of live records (for tests that look for leaks).
 int recordCount();

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/runtime.h"
@@ -28,6 +30,7 @@
 #include "core/session.h"
 #include "storage/text_file.h"
 #include "ui/dialog_engine.h"
+#include "ui/help_screen.h"
 #include "ui/main_window.h"
 #include "ui/font_table.h"
 #include "roicalc_version.h"
@@ -53,9 +56,9 @@ using roi_test::widen;
 
 // Text of any window of this process; bounded, since the owner may be busy.
 std::string windowText(HWND window) {
-    wchar_t buffer[512] = {};
+    wchar_t buffer[4096] = {};  // the help page's text too
     DWORD_PTR copied = 0;
-    if (SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000, &copied) ==
+    if (SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000, &copied) ==
         0) {
         return "<no answer>";
     }
@@ -170,6 +173,11 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);
         return helpWindows_;
     }
+    // The window text of each help window's surface, once it had one.
+    std::vector<std::string> helpTexts() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return helpTexts_;
+    }
 
 private:
     static BOOL CALLBACK collect(HWND window, LPARAM list) {
@@ -210,6 +218,15 @@ private:
         return seen;
     }
 
+    // The surface's text, waited for: the help command sets it once the page is printed.
+    static std::string surfaceText(HWND surface) {
+        std::string text;
+        for (int tries = 0; tries < 200 && (text = windowText(surface)).empty(); ++tries) {
+            std::this_thread::sleep_for(10ms);
+        }
+        return text;
+    }
+
     void run() {
         while (!stop_) {
             std::vector<HWND> windows;
@@ -229,9 +246,11 @@ private:
                     PostMessageW(window, WM_COMMAND, IDOK, 0);
                 } else if (cls == "STAVEGRAPH") {
                     handled_.insert(window);
+                    const std::string text = surfaceText(GetDlgItem(window, 0));
                     {
                         std::lock_guard<std::mutex> guard(mutex_);
                         ++helpWindows_;
+                        helpTexts_.push_back(text);
                     }
                     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);  // its close box
                 }
@@ -244,6 +263,7 @@ private:
     std::mutex mutex_;
     std::vector<SeenBox> boxes_;
     int helpWindows_ = 0;
+    std::vector<std::string> helpTexts_;
     std::set<HWND> handled_;
     std::thread thread_;
 };
@@ -289,6 +309,7 @@ protected:
         INT_PTR result = 0;
         std::vector<SeenBox> boxes;
         int helpWindows = 0;
+        std::vector<std::string> helpTexts;
     };
     Press press(int id, int code = BN_CLICKED) {
         Watcher watcher;
@@ -296,6 +317,7 @@ protected:
         p.result = mainDialogHandler(window_.dialog, WM_COMMAND, MAKEWPARAM(id, code),
                                      reinterpret_cast<LPARAM>(GetDlgItem(window_.dialog, id)));
         p.helpWindows = watcher.helpWindows();
+        p.helpTexts = watcher.helpTexts();
         p.boxes = watcher.finish();
         return p;
     }
@@ -341,9 +363,13 @@ struct ControlRow {
 constexpr DWORD CELL_IN = 0x50010081, CELL_OUT = 0x50000081, PUSH = 0x50010000, LABEL = 0x50000000, GROUP = 0x50000007,
                 BADGE = 0x5000002E;
 const ControlRow CONTROL_ROWS[] = {
+    {1005, "Static", "TOTAL AMOUNT WON", 30, 30, 80, 15, LABEL, 0, Font::Dialog},  // each cell just after its label
     {1001, "Edit", "", 42, 45, 46, 12, CELL_IN, 0x200, Font::Cell},
+    {1006, "Static", "TOTAL AMOUNT BET", 120, 30, 80, 15, LABEL, 0, Font::Dialog},
     {1002, "Edit", "", 132, 45, 46, 12, CELL_IN, 0x200, Font::Cell},
+    {1007, "Static", "NUMBER OF BETS MADE", 205, 30, 90, 15, LABEL, 0, Font::Dialog},
     {1003, "Edit", "", 225, 45, 40, 12, CELL_IN, 0x200, Font::Cell},
+    {1008, "Static", "NUMBER OF BETS WON", 298, 30, 90, 15, LABEL, 0, Font::Dialog},
     {1004, "Edit", "", 315, 45, 40, 12, CELL_IN, 0x200, Font::Cell},
     {1009, "Button", "CALCULATE", 125, 85, 50, 30, PUSH, 0, Font::Dialog},
     {1021, "Button", "?", 190, 95, 15, 15, PUSH, 0, Font::Dialog},
@@ -355,12 +381,8 @@ const ControlRow CONTROL_ROWS[] = {
     {1015, "Edit", "", 178, 155, 40, 12, CELL_OUT, 0x200, Font::Cell},
     {1017, "Static", "AVERAGE MUTUEL", 254, 140, 70, 15, LABEL, 0, Font::Dialog},
     {1018, "Edit", "", 266, 155, 43, 12, CELL_OUT, 0x200, Font::Cell},
-    {1016, "Static", "", 310, 4, 0, 0, BADGE, 0, Font::None},  // badge 456: sized by its bitmap
-    {1016, "Static", "", 20, 2, 0, 0, BADGE, 0, Font::None},   // badge 123
-    {1005, "Static", "TOTAL AMOUNT WON", 30, 30, 80, 15, LABEL, 0, Font::Dialog},
-    {1006, "Static", "TOTAL AMOUNT BET", 120, 30, 80, 15, LABEL, 0, Font::Dialog},
-    {1007, "Static", "NUMBER OF BETS MADE", 205, 30, 90, 15, LABEL, 0, Font::Dialog},
-    {1008, "Static", "NUMBER OF BETS WON", 298, 30, 90, 15, LABEL, 0, Font::Dialog},
+    {1016, "Static", "", 310, 4, 0, 0, BADGE, 0, Font::None},                        // badge 456: sized by its bitmap
+    {1016, "Static", "", 20, 2, 0, 0, BADGE, 0, Font::None},                         // badge 123
     {1022, "Static", "STARTING BANKROLL ", 15, 80, 95, 15, LABEL, 0, Font::Dialog},  // trailing blank kept
     {1024, "Edit", "", 17, 95, 70, 12, CELL_OUT, 0x200, Font::Cell},                 // typed into, yet no tab stop
     {1022, "Static", "ENDING BANKROLL ", 307, 80, 90, 15, LABEL, 0, Font::Dialog},
@@ -414,6 +436,12 @@ TEST_F(MainWindowTest, BuildsTheControlsInOrderWithTheirIdsTextsStylesPlacesAndF
             EXPECT_NE(fontOf(child), cellFont);
             break;
         }
+        // A screen reader names a cell after the static text just before it: its label.
+        if (row.font == Font::Cell) {
+            HWND before = GetWindow(child, GW_HWNDPREV);
+            EXPECT_EQ(lstrcmpiW(widen(classOf(before)).c_str(), L"Static"), 0) << classOf(before);
+            EXPECT_EQ(windowText(before), CONTROL_ROWS[i - 1].text);
+        }
     }
 }
 
@@ -430,6 +458,21 @@ TEST_F(MainWindowTest, BuildsAHiddenResizableDialogWithTheCaptionAndClientSize) 
     EXPECT_EQ(style & expectedOn, expectedOn);
     EXPECT_EQ(style & (WS_MAXIMIZEBOX | WS_CHILD), 0u);
     EXPECT_NE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_CONTROLPARENT, 0);
+    // The program's icon for Alt+Tab and the taskbar, at the sizes the system asks for.
+    const std::pair<WPARAM, int> icons[] = {
+        {ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}, {ICON_SMALL2, SM_CXSMICON}};
+    for (const auto& [type, metric] : icons) {
+        SCOPED_TRACE(type);
+        const auto icon = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, type, 0));
+        ASSERT_NE(icon, nullptr);
+        ICONINFO info = {};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAP colour = {};
+        GetObjectW(info.hbmColor, sizeof colour, &colour);
+        EXPECT_EQ(colour.bmWidth, GetSystemMetrics(metric));
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
     RECT size = {0, 0, 413, 200};
     MapDialogRect(dialog, &size);
     RECT client;
@@ -997,6 +1040,7 @@ TEST_F(MainWindowTest, CommandsThatChangeNothing) {
         {1009, EN_CHANGE, "a cell-like notification"},
         {1001, EN_CHANGE, "a cell's own notification"},
         {1001, 0, "an input cell is no command"},
+        {1024, 0, "nor the bankroll cell, but for Alt+S"},
         {IDOK, 0, "Enter"},
         {IDCANCEL, 0, "Escape"},
         {IDCANCEL, 1, "Escape as an accelerator"},
@@ -1030,6 +1074,14 @@ TEST_F(MainWindowTest, HelpButtonOpensTheHelpScreenAndReturnsWhenItCloses) {
     EXPECT_EQ(p.helpWindows, 1);
     EXPECT_TRUE(p.boxes.empty());
     EXPECT_EQ(cells(), cellsBefore);
+    // The surface holds the page as its window text, for screen readers: every line, in order.
+    ASSERT_EQ(p.helpTexts.size(), 1u);
+    std::size_t at = 0;
+    for (const HelpLine& line : HELP_LINES) {
+        const std::size_t found = p.helpTexts[0].find(line.text, at);
+        ASSERT_NE(found, std::string::npos) << "row " << line.row << " missing or out of order";
+        at = found + line.text.size();
+    }
 }
 
 // ---------------------------------------------------------------------------------
@@ -1085,6 +1137,9 @@ TEST_F(MainWindowTest, MainRoutineRunsTheWindowUntilTheCloseBoxAndReleasesTheCel
         bool shown = false;
         std::map<int, std::string> cells;
         bool openAfterEscapeAndEnter = false;
+        bool altSSent = false;
+        bool altSFocused = false;
+        std::string typedBankroll;
     } seen;
     std::thread user([&seen] {
         HWND dialog = nullptr;
@@ -1095,13 +1150,39 @@ TEST_F(MainWindowTest, MainRoutineRunsTheWindowUntilTheCloseBoxAndReleasesTheCel
         if (!seen.shown) {
             return;
         }
-        const std::pair<int, const wchar_t*> typed[] = {
-            {1001, L"150"}, {1002, L"100"}, {1003, L"10"}, {1004, L"3"}, {1024, L"1000"}};
+        const std::pair<int, const wchar_t*> typed[] = {{1001, L"150"}, {1002, L"100"}, {1003, L"10"}, {1004, L"3"}};
         for (const auto& [id, text] : typed) {
             DWORD_PTR ignored = 0;
             SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
                                 &ignored);
         }
+        // STARTING BANKROLL from the keyboard alone: Alt+S, then the figure, as real key events.
+        const auto keys = [](std::initializer_list<std::pair<WORD, bool>> strokes) {
+            std::vector<INPUT> inputs;
+            for (const auto& [vk, up] : strokes) {
+                INPUT in = {};
+                in.type = INPUT_KEYBOARD;
+                in.ki.wVk = vk;
+                in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+                in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+                inputs.push_back(in);
+            }
+            return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+        };
+        const auto focused = [dialog] {
+            GUITHREADINFO info = {};
+            info.cbSize = sizeof info;
+            GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+            return info.hwndFocus;
+        };
+        waitFor([&] { return GetForegroundWindow() == dialog; });
+        seen.altSSent = keys({{VK_MENU, false}, {'S', false}, {'S', true}, {VK_MENU, true}});
+        seen.altSFocused = waitFor([&] { return focused() == GetDlgItem(dialog, 1024); });
+        for (const char digit : std::string("1000")) {
+            keys({{static_cast<WORD>(digit), false}, {static_cast<WORD>(digit), true}});
+        }
+        waitFor([&] { return windowText(GetDlgItem(dialog, 1024)) == "1000"; });
+        seen.typedBankroll = windowText(GetDlgItem(dialog, 1024));
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1009)));
         waitFor([&] { return windowText(GetDlgItem(dialog, 1018)) != ""; });
@@ -1123,6 +1204,9 @@ TEST_F(MainWindowTest, MainRoutineRunsTheWindowUntilTheCloseBoxAndReleasesTheCel
     EXPECT_TRUE(watcher.finish().empty());
 
     ASSERT_TRUE(seen.shown);
+    EXPECT_TRUE(seen.altSSent);
+    EXPECT_TRUE(seen.altSFocused) << "Alt+S did not put the caret in STARTING BANKROLL";
+    EXPECT_EQ(seen.typedBankroll, "1000");  // typed over the bankroll the cell showed
     EXPECT_EQ(result, 0);
     EXPECT_EQ(findMainDialog(), nullptr);
     EXPECT_EQ(seen.cells[1024], "$    1,000.00");
@@ -1207,18 +1291,24 @@ TEST(ProgramResources, ManifestAsksForCommonControls6AndSystemDpiAwareness) {
     }
 }
 
-TEST(ProgramResources, IconHoldsThreeSizesAndVersionNamesTheProduct) {
+TEST(ProgramResources, IconHoldsEverySizeAndVersionNamesTheProduct) {
     const ResourceBytes group = resource(1, MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
     ASSERT_NE(group.data, nullptr);
     ASSERT_GE(group.size, 6u);
     const int count = group.data[4] | (group.data[5] << 8);
-    ASSERT_EQ(count, 3);
-    ASSERT_GE(group.size, 6u + 14u * 3u);
+    ASSERT_GE(group.size, 6u + 14u * static_cast<unsigned>(count));
     std::set<int> sizes;
     for (int i = 0; i < count; ++i) {
-        sizes.insert(group.data[6 + 14 * i]);  // GRPICONDIRENTRY.bWidth
+        const unsigned char* entry = group.data + 6 + 14 * i;
+        const int size = entry[0] == 0 ? 256 : entry[0];  // GRPICONDIRENTRY.bWidth, 0 meaning 256
+        sizes.insert(size);
+        // The large images are PNG-compressed; the small ones plain bitmaps.
+        const ResourceBytes image = resource(entry[12] | (entry[13] << 8), MAKEINTRESOURCEW(3));  // RT_ICON by nId
+        ASSERT_GE(image.size, 8u) << size;
+        const bool png = std::memcmp(image.data, "\x89PNG", 4) == 0;
+        EXPECT_EQ(png, size >= 64) << size;
     }
-    EXPECT_EQ(sizes, (std::set<int>{16, 32, 48}));
+    EXPECT_EQ(sizes, (std::set<int>{16, 20, 24, 32, 40, 48, 64, 256}));
 
     const ResourceBytes version = resource(1, MAKEINTRESOURCEW(16));  // RT_VERSION
     ASSERT_NE(version.data, nullptr);
