@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <string_view>
 
 #include "app/runtime.h"
+#include "core/rounding.h"
 #include "ui/font_table.h"
 
 namespace roi {
@@ -40,18 +40,6 @@ short templateCoordinate(int value) {
         return 0;
     }
     return static_cast<short>(std::clamp(value, SHRT_MIN, SHRT_MAX));
-}
-
-// Nearest integer, halves to even (the x87's own rounding, written out so it does
-// not depend on the control word).
-long long roundHalfEven(long double value) {
-    const long double lower = std::floor(value);
-    const long double fraction = value - lower;
-    long long whole = static_cast<long long>(lower);
-    if (fraction > 0.5L || (fraction == 0.5L && (whole % 2) != 0)) {
-        ++whole;
-    }
-    return whole;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "app/runtime.h"
 #include "app/spin_lock.h"
+#include "core/rounding.h"
 #include "ui/scoped_gdi.h"
 
 namespace roi {
@@ -159,18 +160,10 @@ int fontHeightFor(int pixelsPerInch, float points) {
     if (exact != exact) {
         return 0;  // no size at all: the face's default height
     }
-    const bool negative = exact < 0;
-    const long double magnitude = negative ? -exact : exact;
-    if (!(magnitude < 2147483647.0L)) {
-        return negative ? 2147483647 : -2147483647;  // not a usable font height anyway
+    if (!(exact < 2147483647.0L && exact > -2147483647.0L)) {
+        return exact < 0 ? 2147483647 : -2147483647;  // not a usable font height anyway
     }
-    long long whole = static_cast<long long>(magnitude);
-    const long double fraction = magnitude - static_cast<long double>(whole);
-    if (fraction > 0.5L || (fraction == 0.5L && (whole % 2) != 0)) {
-        ++whole;
-    }
-    const long long rounded = negative ? -whole : whole;
-    return static_cast<int>(-rounded);
+    return static_cast<int>(-roundHalfEven(exact));
 }
 
 int findOrAddFont(float points, const LOGFONTW& logFont) {
