@@ -52,10 +52,6 @@ static_assert(SUNKEN == 0x200);
 constexpr DWORD BADGE = 0x20;
 constexpr DWORD KIND_DEFAULT = 0;
 
-// Ids that several controls share; nothing addresses a control by them.
-constexpr int ID_WIN_LABEL_AND_BADGES = 1016;
-constexpr int ID_BANKROLL_LABEL = 1022;
-
 struct ControlSpec {
     int id;
     ControlKind kind;
@@ -74,23 +70,23 @@ struct ControlSpec {
 // order. Labels are no tab stops and overlap nothing, so this order changes neither
 // the tab order nor the look.
 constexpr ControlSpec MAIN_CONTROLS[] = {
-    {1005, ControlKind::StaticLabel, "TOTAL AMOUNT WON", 30, 30, 80, 15, KIND_DEFAULT, 0},
+    {ID_TOTAL_WON_LABEL, ControlKind::StaticLabel, "TOTAL AMOUNT WON", 30, 30, 80, 15, KIND_DEFAULT, 0},
     {ID_TOTAL_WON, ControlKind::EditBox, "", 42, 45, 46, 12, INPUT_CELL, SUNKEN},
-    {1006, ControlKind::StaticLabel, "TOTAL AMOUNT BET", 120, 30, 80, 15, KIND_DEFAULT, 0},
+    {ID_TOTAL_BET_LABEL, ControlKind::StaticLabel, "TOTAL AMOUNT BET", 120, 30, 80, 15, KIND_DEFAULT, 0},
     {ID_TOTAL_BET, ControlKind::EditBox, "", 132, 45, 46, 12, INPUT_CELL, SUNKEN},
-    {1007, ControlKind::StaticLabel, "NUMBER OF BETS MADE", 205, 30, 90, 15, KIND_DEFAULT, 0},
+    {ID_BETS_MADE_LABEL, ControlKind::StaticLabel, "NUMBER OF BETS MADE", 205, 30, 90, 15, KIND_DEFAULT, 0},
     {ID_BETS_MADE, ControlKind::EditBox, "", 225, 45, 40, 12, INPUT_CELL, SUNKEN},
-    {1008, ControlKind::StaticLabel, "NUMBER OF BETS WON", 298, 30, 90, 15, KIND_DEFAULT, 0},
+    {ID_BETS_WON_LABEL, ControlKind::StaticLabel, "NUMBER OF BETS WON", 298, 30, 90, 15, KIND_DEFAULT, 0},
     {ID_BETS_WON, ControlKind::EditBox, "", 315, 45, 40, 12, INPUT_CELL, SUNKEN},
     {ID_CALCULATE, ControlKind::PushButton, "CALCULATE", 125, 85, 50, 30, KIND_DEFAULT, 0},
     {ID_HELP, ControlKind::PushButton, "?", 190, 95, 15, 15, KIND_DEFAULT, 0},
     {ID_CLEAR_ALL, ControlKind::PushButton, "CLEAR ALL", 220, 85, 50, 30, KIND_DEFAULT, 0},
     {ID_CLEAR_BANKROLLS, ControlKind::PushButton, "CLEAR BANKROLLS", 155, 183, 80, 15, KIND_DEFAULT, 0},
-    {1014, ControlKind::StaticLabel, "ROI", 105, 140, 35, 15, KIND_DEFAULT, 0},
+    {ID_ROI_LABEL, ControlKind::StaticLabel, "ROI", 105, 140, 35, 15, KIND_DEFAULT, 0},
     {ID_ROI, ControlKind::EditBox, "", 90, 155, 40, 12, OUTPUT_CELL, SUNKEN},
     {ID_WIN_LABEL_AND_BADGES, ControlKind::StaticLabel, "WIN%", 190, 140, 35, 15, KIND_DEFAULT, 0},
     {ID_WIN_PERCENT, ControlKind::EditBox, "", 178, 155, 40, 12, OUTPUT_CELL, SUNKEN},
-    {1017, ControlKind::StaticLabel, "AVERAGE MUTUEL", 254, 140, 70, 15, KIND_DEFAULT, 0},
+    {ID_AVERAGE_MUTUEL_LABEL, ControlKind::StaticLabel, "AVERAGE MUTUEL", 254, 140, 70, 15, KIND_DEFAULT, 0},
     {ID_AVERAGE_MUTUEL, ControlKind::EditBox, "", 266, 155, 43, 12, OUTPUT_CELL, SUNKEN},
     {ID_WIN_LABEL_AND_BADGES, ControlKind::BitmapImage, "#456", 310, 4, 150, 30, BADGE, 0},
     {ID_WIN_LABEL_AND_BADGES, ControlKind::BitmapImage, "#123", 20, 2, 150, 30, BADGE, 0},
@@ -98,8 +94,8 @@ constexpr ControlSpec MAIN_CONTROLS[] = {
     {ID_STARTING_BANKROLL, ControlKind::EditBox, "", 17, 95, 70, 12, OUTPUT_CELL, SUNKEN},
     {ID_BANKROLL_LABEL, ControlKind::StaticLabel, "ENDING BANKROLL ", 307, 80, 90, 15, KIND_DEFAULT, 0},
     {ID_ENDING_BANKROLL, ControlKind::EditBox, "", 305, 95, 70, 12, OUTPUT_CELL, SUNKEN},
-    {1019, ControlKind::GroupBox, "INPUT", 20, 15, 373, 55, KIND_DEFAULT, 0},
-    {1020, ControlKind::GroupBox, "OUTPUT", 70, 125, 260, 55, KIND_DEFAULT, 0},
+    {ID_INPUT_GROUP, ControlKind::GroupBox, "INPUT", 20, 15, 373, 55, KIND_DEFAULT, 0},
+    {ID_OUTPUT_GROUP, ControlKind::GroupBox, "OUTPUT", 70, 125, 260, 55, KIND_DEFAULT, 0},
 };
 static_assert(std::size(MAIN_CONTROLS) == 26, "MainDialog has 26 controls");
 

@@ -364,12 +364,12 @@ TEST_F(TextFitTest, FontsAreRealisedInTheFacesAskedFor) {
     // The nine cells alike; then the dialog font, on a button and a label, in the same face.
     const int ids[] = {
         ID_TOTAL_WON,      ID_TOTAL_BET,         ID_BETS_MADE,       ID_BETS_WON,  ID_ROI, ID_WIN_PERCENT,
-        ID_AVERAGE_MUTUEL, ID_STARTING_BANKROLL, ID_ENDING_BANKROLL, ID_CALCULATE, 1005};
+        ID_AVERAGE_MUTUEL, ID_STARTING_BANKROLL, ID_ENDING_BANKROLL, ID_CALCULATE, ID_TOTAL_WON_LABEL};
     for (const int id : ids) {
         SCOPED_TRACE(id);
         const Realised realised = realisedIn(item(id), fontOf(id));
         EXPECT_EQ(realised.face, face) << "a fallback face: is Wine's font package installed?";
-        if (id != ID_CALCULATE && id != 1005) {  // the dialog font on buttons and labels
+        if (id != ID_CALCULATE && id != ID_TOTAL_WON_LABEL) {  // the dialog font on buttons and labels
             EXPECT_EQ(realised.height, cell.height);
             EXPECT_EQ(realised.weight, cell.weight);
         }
