@@ -362,9 +362,9 @@ TEST_F(TextFitTest, FontsAreRealisedInTheFacesAskedFor) {
     const Realised cell = realisedIn(item(ID_TOTAL_WON), fontOf(ID_TOTAL_WON));
     EXPECT_EQ(cell.weight, FW_BOLD);
     // The nine cells alike; then the dialog font, on a button and a label, in the same face.
-    const int ids[] = {
-        ID_TOTAL_WON,      ID_TOTAL_BET,         ID_BETS_MADE,       ID_BETS_WON,  ID_ROI, ID_WIN_PERCENT,
-        ID_AVERAGE_MUTUEL, ID_STARTING_BANKROLL, ID_ENDING_BANKROLL, ID_CALCULATE, ID_TOTAL_WON_LABEL};
+    const int ids[] = {ID_TOTAL_WON,      ID_TOTAL_BET,      ID_BETS_MADE,         ID_BETS_WON,        ID_ROI,
+                       ID_WIN_PERCENT,    ID_AVERAGE_MUTUEL, ID_STARTING_BANKROLL, ID_ENDING_BANKROLL, ID_CALCULATE,
+                       ID_TOTAL_WON_LABEL};
     for (const int id : ids) {
         SCOPED_TRACE(id);
         const Realised realised = realisedIn(item(id), fontOf(id));
