@@ -154,6 +154,13 @@ struct SeenBox {
     std::map<int, std::string> cells;  // MainDialog's cells when the box was up
 };
 
+// A "Kestrelvox" box saying text, with one OK button.
+void expectBox(const SeenBox& box, const std::string& text) {
+    EXPECT_EQ(box.title, "Kestrelvox");
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
+}
+
 // Answers "Kestrelvox" message boxes with OK and closes help windows, recording what
 // it saw, until finish(). The main thread sits in the box's own loop meanwhile.
 class Watcher {
@@ -573,9 +580,7 @@ TEST_F(MainWindowTest, MissingFileIsAnnouncedWhileTheWindowIsHiddenThenCreated) 
     const std::vector<SeenBox> boxes = build();
     ASSERT_EQ(boxes.size(), 1u);
     const SeenBox& notice = boxes[0];
-    EXPECT_EQ(notice.title, "Kestrelvox");
-    EXPECT_EQ(notice.text, NOTICE);
-    EXPECT_EQ(notice.buttons, std::vector<std::string>{"OK"});
+    expectBox(notice, NOTICE);
     EXPECT_FALSE(notice.fileExisted);  // the notice comes before the file
     EXPECT_TRUE(notice.mainFound);
     EXPECT_FALSE(notice.mainVisible);
@@ -630,9 +635,7 @@ TEST_F(MainWindowTest, UnreadableFileAtStartIsNeverOverwritten) {
         const std::vector<SeenBox> boxes = build();
         ASSERT_NE(window_.dialog, nullptr);
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].title, "Kestrelvox");
-        EXPECT_EQ(boxes[0].text, NOT_READ);
-        EXPECT_EQ(boxes[0].buttons, std::vector<std::string>{"OK"});
+        expectBox(boxes[0], NOT_READ);
         EXPECT_FALSE(boxes[0].mainVisible);
         // The warning follows the cells, which show the neutral values the read gave.
         EXPECT_EQ(boxes[0].cells.at(1024), MASKED_ZERO);
@@ -692,9 +695,7 @@ TEST_F(MainWindowTest, FailedCreationWarnsAfterTheNoticeAndTheCells) {
     const std::vector<SeenBox> boxes = build();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, NOTICE);
-    EXPECT_EQ(boxes[1].title, "Kestrelvox");
-    EXPECT_EQ(boxes[1].text, WARNING);
-    EXPECT_EQ(boxes[1].buttons, std::vector<std::string>{"OK"});
+    expectBox(boxes[1], WARNING);
     EXPECT_FALSE(boxes[1].fileExisted);
     EXPECT_EQ(boxes[1].cells.at(1024), MASKED_ZERO);  // the warning follows the rest of the loading
     EXPECT_EQ(boxes[1].cells.at(1025), MASKED_ZERO);
@@ -712,131 +713,87 @@ struct Inputs {
     const char* start;  // null: the cell keeps what loading put there
 };
 
+// What the bankroll and result cells show after CALCULATE.
+struct Shown {
+    const char* start;
+    const char* end;
+    const char* roi;
+    const char* win;
+    const char* mutuel;
+};
+
+// What the file holds after it, and the session texts read back from the file.
+struct Kept {
+    const char* file;
+    const char* start;
+    const char* end;
+    const char* net;
+};
+
+// One CALCULATE run after another from a fresh start with two zeros in the file.
+struct CalculateCase {
+    const char* name;
+    Inputs in;
+    int presses;
+    int code;
+    Shown shown;
+    Kept kept;
+};
+const CalculateCase CALCULATE_CASES[] = {
+    // The cell shows "$        0.00" after loading; its filtered text is what is saved.
+    {"all empty",
+     {"", "", "", "", nullptr},
+     1,
+     0,
+     {MASKED_ZERO, MASKED_ZERO, "$   0.00", "  0.00%", "$    0.00"},
+     {"\"0.00\"\r\n\"0\"\r\n", "0.00", "0", " 0"}},
+    {"starting bankroll only",
+     {"", "", "", "", "1000"},
+     1,
+     0,
+     {"$    1,000.00", "$    1,000.00", "$   0.00", "  0.00%", "$    0.00"},
+     {"\"1000\"\r\n\"1000\"\r\n", "1000", "1000", " 0"}},
+    {"one session",
+     {"150", "100", "10", "3", "1000"},
+     1,
+     0,
+     {"$    1,000.00", "$    1,050.00", "$   1.50", " 30.00%", "$   50.00"},
+     {"\"1000\"\r\n\"1050\"\r\n", "1000", "1050", " 50"}},
+    // The second press reads "$    1,000.00" back from the cell as 1000.
+    {"same again",
+     {"150", "100", "10", "3", "1000"},
+     2,
+     0,
+     {"$    1,000.00", "$    1,100.00", "$   1.50", " 30.00%", "$   50.00"},
+     {"\"1000.00\"\r\n\"1100\"\r\n", "1000.00", "1100", " 100"}},
+    {"accelerator code 1",
+     {"150", "100", "10", "3", "1000"},
+     1,
+     1,
+     {"$    1,000.00", "$    1,050.00", "$   1.50", " 30.00%", "$   50.00"},
+     {"\"1000\"\r\n\"1050\"\r\n", "1000", "1050", " 50"}},
+    {"money typed with signs and commas",
+     {"$1,234.50", "$1,000", "4", "2", "$2,000.00"},
+     1,
+     0,
+     {"$    2,000.00", "$    2,234.50", "$   1.23", " 50.00%", "$  617.25"},
+     {"\"2000.00\"\r\n\"2234.5\"\r\n", "2000.00", "2234.5", " 234.5"}},
+    {"negative amount won",
+     {"-50", "100", "", "2", "500"},
+     1,
+     0,
+     {"$      500.00", "$      350.00", "$  -0.50", "  0.00%", "$  -25.00"},
+     {"\"500\"\r\n\"350\"\r\n", "500", "350", "-150"}},
+    {"more won than made, nothing bet",
+     {"60", "0", "5", "6", "0"},
+     1,
+     0,
+     {MASKED_ZERO, "$       60.00", "$   0.00", "  0.00%", "$   10.00"},
+     {"\"0\"\r\n\"60\"\r\n", "0", "60", " 60"}},
+};
+
 TEST_F(MainWindowTest, CalculateShowsSavesAndReadsBack) {
-    struct Case {
-        const char* name;
-        Inputs in;
-        int presses;
-        int code;
-        const char* startCell;
-        const char* endCell;
-        const char* roiCell;
-        const char* winCell;
-        const char* mutuelCell;
-        const char* file;
-        const char* start;  // session texts read back from the file
-        const char* end;
-        const char* net;
-    };
-    const Case cases[] = {
-        // The cell shows "$        0.00" after loading; its filtered text is what is saved.
-        {"all empty",
-         {"", "", "", "", nullptr},
-         1,
-         0,
-         MASKED_ZERO,
-         MASKED_ZERO,
-         "$   0.00",
-         "  0.00%",
-         "$    0.00",
-         "\"0.00\"\r\n\"0\"\r\n",
-         "0.00",
-         "0",
-         " 0"},
-        {"starting bankroll only",
-         {"", "", "", "", "1000"},
-         1,
-         0,
-         "$    1,000.00",
-         "$    1,000.00",
-         "$   0.00",
-         "  0.00%",
-         "$    0.00",
-         "\"1000\"\r\n\"1000\"\r\n",
-         "1000",
-         "1000",
-         " 0"},
-        {"one session",
-         {"150", "100", "10", "3", "1000"},
-         1,
-         0,
-         "$    1,000.00",
-         "$    1,050.00",
-         "$   1.50",
-         " 30.00%",
-         "$   50.00",
-         "\"1000\"\r\n\"1050\"\r\n",
-         "1000",
-         "1050",
-         " 50"},
-        // The second press reads "$    1,000.00" back from the cell as 1000.
-        {"same again",
-         {"150", "100", "10", "3", "1000"},
-         2,
-         0,
-         "$    1,000.00",
-         "$    1,100.00",
-         "$   1.50",
-         " 30.00%",
-         "$   50.00",
-         "\"1000.00\"\r\n\"1100\"\r\n",
-         "1000.00",
-         "1100",
-         " 100"},
-        {"accelerator code 1",
-         {"150", "100", "10", "3", "1000"},
-         1,
-         1,
-         "$    1,000.00",
-         "$    1,050.00",
-         "$   1.50",
-         " 30.00%",
-         "$   50.00",
-         "\"1000\"\r\n\"1050\"\r\n",
-         "1000",
-         "1050",
-         " 50"},
-        {"money typed with signs and commas",
-         {"$1,234.50", "$1,000", "4", "2", "$2,000.00"},
-         1,
-         0,
-         "$    2,000.00",
-         "$    2,234.50",
-         "$   1.23",
-         " 50.00%",
-         "$  617.25",
-         "\"2000.00\"\r\n\"2234.5\"\r\n",
-         "2000.00",
-         "2234.5",
-         " 234.5"},
-        {"negative amount won",
-         {"-50", "100", "", "2", "500"},
-         1,
-         0,
-         "$      500.00",
-         "$      350.00",
-         "$  -0.50",
-         "  0.00%",
-         "$  -25.00",
-         "\"500\"\r\n\"350\"\r\n",
-         "500",
-         "350",
-         "-150"},
-        {"more won than made, nothing bet",
-         {"60", "0", "5", "6", "0"},
-         1,
-         0,
-         MASKED_ZERO,
-         "$       60.00",
-         "$   0.00",
-         "  0.00%",
-         "$   10.00",
-         "\"0\"\r\n\"60\"\r\n",
-         "0",
-         "60",
-         " 60"},
-    };
-    for (const Case& c : cases) {
+    for (const CalculateCase& c : CALCULATE_CASES) {
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
@@ -853,15 +810,15 @@ TEST_F(MainWindowTest, CalculateShowsSavesAndReadsBack) {
             EXPECT_EQ(p.result, 0);
             EXPECT_TRUE(p.boxes.empty());
         }
-        EXPECT_EQ(cell(1024), c.startCell);
-        EXPECT_EQ(cell(1025), c.endCell);
-        EXPECT_EQ(cell(1011), c.roiCell);
-        EXPECT_EQ(cell(1015), c.winCell);
-        EXPECT_EQ(cell(1018), c.mutuelCell);
-        EXPECT_EQ(readFile(), std::string(c.file));
-        EXPECT_EQ(session().startingBankrollText, c.start);
-        EXPECT_EQ(session().endingBankrollText, c.end);
-        EXPECT_EQ(session().runningNetText, c.net);
+        EXPECT_EQ(cell(1024), c.shown.start);
+        EXPECT_EQ(cell(1025), c.shown.end);
+        EXPECT_EQ(cell(1011), c.shown.roi);
+        EXPECT_EQ(cell(1015), c.shown.win);
+        EXPECT_EQ(cell(1018), c.shown.mutuel);
+        EXPECT_EQ(readFile(), std::string(c.kept.file));
+        EXPECT_EQ(session().startingBankrollText, c.kept.start);
+        EXPECT_EQ(session().endingBankrollText, c.kept.end);
+        EXPECT_EQ(session().runningNetText, c.kept.net);
         EXPECT_EQ(cell(1001), c.in.won);  // the inputs stay as typed
     }
 }
@@ -886,41 +843,25 @@ bool readOnlyIsEnforced() {
 
 TEST_F(MainWindowTest, FailedSaveKeepsTheFileAndWarnsAfterTheCommandsOtherSteps) {
     enum class Blocker { ReadOnly, HeldOpen };
+    // What the cells show while the warning is up.
+    const std::map<int, std::string> calculated = {
+        {1024, "$    1,000.00"}, {1025, "$    1,050.00"}, {1011, "$   1.50"}, {1015, " 30.00%"}, {1018, "$   50.00"}};
+    const std::map<int, std::string> cleared = {{1024, "0"}, {1025, "0"}, {1001, ""}, {1018, ""}};
     struct Case {
         const char* name;
         Blocker blocker;
         int command;
-        std::map<int, std::string> cellsAtWarning;  // what the cells show while the warning is up
-        const char* start;                          // session texts afterwards
+        const std::map<int, std::string>& cellsAtWarning;
+        const char* start;  // session texts afterwards
         const char* end;
     };
     const Case cases[] = {
         // The read-back loads the old content while the cells keep the new values.
-        {"calculate, read-only file",
-         Blocker::ReadOnly,
-         1009,
-         {{1024, "$    1,000.00"}, {1025, "$    1,050.00"}, {1011, "$   1.50"}, {1015, " 30.00%"}, {1018, "$   50.00"}},
-         "100",
-         "200"},
+        {"calculate, read-only file", Blocker::ReadOnly, 1009, calculated, "100", "200"},
         // Held open without sharing: the read-back fails too and gives empty texts.
-        {"calculate, file held open",
-         Blocker::HeldOpen,
-         1009,
-         {{1024, "$    1,000.00"}, {1025, "$    1,050.00"}, {1011, "$   1.50"}, {1015, " 30.00%"}, {1018, "$   50.00"}},
-         "",
-         ""},
-        {"clear bankrolls, read-only file",
-         Blocker::ReadOnly,
-         1026,
-         {{1024, "0"}, {1025, "0"}, {1001, ""}, {1018, ""}},
-         "0",
-         "0"},
-        {"clear bankrolls, file held open",
-         Blocker::HeldOpen,
-         1026,
-         {{1024, "0"}, {1025, "0"}, {1001, ""}, {1018, ""}},
-         "0",
-         "0"},
+        {"calculate, file held open", Blocker::HeldOpen, 1009, calculated, "", ""},
+        {"clear bankrolls, read-only file", Blocker::ReadOnly, 1026, cleared, "0", "0"},
+        {"clear bankrolls, file held open", Blocker::HeldOpen, 1026, cleared, "0", "0"},
     };
     const bool readOnlyWorks = readOnlyIsEnforced();
     const std::string oldFile = "\"100\"\r\n\"200\"\r\n";
@@ -948,9 +889,7 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheFileAndWarnsAfterTheCommandsOtherSteps)
         }
         ASSERT_EQ(p.boxes.size(), 1u);
         const SeenBox& warning = p.boxes[0];
-        EXPECT_EQ(warning.title, "Kestrelvox");
-        EXPECT_EQ(warning.text, WARNING);
-        EXPECT_EQ(warning.buttons, std::vector<std::string>{"OK"});
+        expectBox(warning, WARNING);
         for (const auto& [id, text] : c.cellsAtWarning) {
             EXPECT_EQ(warning.cells.at(id), text) << id;
             EXPECT_EQ(cell(id), text) << id;
@@ -1131,16 +1070,52 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
     return true;
 }
 
+// What the user thread of the main routine's run saw.
+struct UserRun {
+    bool shown = false;
+    std::map<int, std::string> cells;
+    bool openAfterEscapeAndEnter = false;
+    bool altSSent = false;
+    bool altSFocused = false;
+    std::string typedBankroll;
+};
+
+// Key strokes as real input, in order: each a virtual key and whether it goes up.
+bool sendKeys(std::initializer_list<std::pair<WORD, bool>> strokes) {
+    std::vector<INPUT> inputs;
+    for (const auto& [vk, up] : strokes) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = vk;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(in);
+    }
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
+HWND focusOfThreadOf(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// STARTING BANKROLL from the keyboard alone: Alt+S, then the figure, as real key events.
+void typeBankrollAfterAltS(HWND dialog, UserRun& seen) {
+    waitFor([&] { return GetForegroundWindow() == dialog; });
+    seen.altSSent = sendKeys({{VK_MENU, false}, {'S', false}, {'S', true}, {VK_MENU, true}});
+    seen.altSFocused = waitFor([&] { return focusOfThreadOf(dialog) == GetDlgItem(dialog, 1024); });
+    for (const char digit : std::string("1000")) {
+        sendKeys({{static_cast<WORD>(digit), false}, {static_cast<WORD>(digit), true}});
+    }
+    waitFor([&] { return windowText(GetDlgItem(dialog, 1024)) == "1000"; });
+    seen.typedBankroll = windowText(GetDlgItem(dialog, 1024));
+}
+
 TEST_F(MainWindowTest, MainRoutineRunsTheWindowUntilTheCloseBoxAndReleasesTheCellFont) {
     writeFile(ZERO_FILE);
-    struct Seen {
-        bool shown = false;
-        std::map<int, std::string> cells;
-        bool openAfterEscapeAndEnter = false;
-        bool altSSent = false;
-        bool altSFocused = false;
-        std::string typedBankroll;
-    } seen;
+    UserRun seen;
     std::thread user([&seen] {
         HWND dialog = nullptr;
         seen.shown = waitFor([&] {
@@ -1156,33 +1131,7 @@ TEST_F(MainWindowTest, MainRoutineRunsTheWindowUntilTheCloseBoxAndReleasesTheCel
             SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
                                 &ignored);
         }
-        // STARTING BANKROLL from the keyboard alone: Alt+S, then the figure, as real key events.
-        const auto keys = [](std::initializer_list<std::pair<WORD, bool>> strokes) {
-            std::vector<INPUT> inputs;
-            for (const auto& [vk, up] : strokes) {
-                INPUT in = {};
-                in.type = INPUT_KEYBOARD;
-                in.ki.wVk = vk;
-                in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-                in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-                inputs.push_back(in);
-            }
-            return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
-        };
-        const auto focused = [dialog] {
-            GUITHREADINFO info = {};
-            info.cbSize = sizeof info;
-            GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-            return info.hwndFocus;
-        };
-        waitFor([&] { return GetForegroundWindow() == dialog; });
-        seen.altSSent = keys({{VK_MENU, false}, {'S', false}, {'S', true}, {VK_MENU, true}});
-        seen.altSFocused = waitFor([&] { return focused() == GetDlgItem(dialog, 1024); });
-        for (const char digit : std::string("1000")) {
-            keys({{static_cast<WORD>(digit), false}, {static_cast<WORD>(digit), true}});
-        }
-        waitFor([&] { return windowText(GetDlgItem(dialog, 1024)) == "1000"; });
-        seen.typedBankroll = windowText(GetDlgItem(dialog, 1024));
+        typeBankrollAfterAltS(dialog, seen);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1009)));
         waitFor([&] { return windowText(GetDlgItem(dialog, 1018)) != ""; });
