@@ -50,8 +50,7 @@ bool waitForCaller(DWORD timeoutMs) {
     return waitUntil([] { return WaitForSingleObject(lineRead, 0) == WAIT_OBJECT_0; }, timeoutMs);
 }
 
-// Lets the window paint for paintMs, says where it is and waits (at most a minute) for
-// the caller, who takes its screenshot meanwhile; false when no answer came.
+// Lets the window paint, says where it is and waits up to a minute for the caller's shot.
 bool holdForScreenshot(const char* what, HWND window, DWORD paintMs) {
     waitUntil([] { return false; }, paintMs);
     RECT r{};
@@ -72,8 +71,7 @@ const std::vector<Typed> DEMO = {{1001, L"150"}, {1002, L"100"}, {1003, L"10"}, 
 const std::vector<Typed> WIDEST = {
     {1001, L"999999"}, {1002, L"100"}, {1003, L"100"}, {1004, L"100"}, {1024, L"8888888.88"}};
 
-// The main window of the started calculator, once shown, with the first-run notice
-// dismissed on the way; null (and says why) when it does not show.
+// The started calculator's main window, the first-run notice dismissed; null (says why).
 HWND mainWindowPastTheNotice(const App& app) {
     if (!waitUntil([&] { return findAnyMessageBox(app.pid()) || findMainWindow(app.pid()); })) {
         std::printf("screenshot: the calculator showed no window within %lu ms\n", WAIT_MS);

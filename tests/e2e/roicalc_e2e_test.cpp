@@ -918,8 +918,7 @@ TEST(Help, TwoOpenWindowsCloseInAnyOrder) {
     }
 }
 
-// Help windows open at once: the rounds run in batches, since Wine takes about 2 s to
-// close one after a key.
+// Help windows open at once: Wine takes about 2 s to close one after a key.
 constexpr int RACING_BATCH = 10;
 // Every this many rounds the window really is minimised and restored. Without a
 // window manager Wine waits 2 s for each minimise, so the other rounds post the
@@ -960,9 +959,8 @@ BOOL postRacing(const RacingRound& r, Racing step) {
     return FALSE;
 }
 
-// Opens a batch of help windows, posts each its five messages from another thread in
-// quick succession, and waits until every one has closed with the program still
-// answering. "" when it did; else what went wrong.
+// Opens a batch of help windows, posts each its five messages from another thread and
+// waits until all have closed with the program still answering; else says what went wrong.
 std::string raceOneBatch(HelpRun& run, int& roundNumber) {
     std::vector<RacingRound> rounds;
     for (int i = 0; i < RACING_BATCH; ++i, ++roundNumber) {

@@ -217,8 +217,7 @@ struct FailedSave {
 };
 const std::string OLD_PAIR = "\"100\"\r\n\"200\"\r\n";
 
-// The old file (or a folder in its place) with the cause of the failure set up; a
-// handle held open goes to *held.
+// The old file (or a folder in its place) and the failure's cause; a held handle goes to *held.
 void arrangeTheFailure(const FailedSave& c, const std::string& file, const std::string& temporary, HANDLE* held) {
     if (c.cause == Cause::FileIsAFolder) {
         ASSERT_TRUE(DeleteFileW(roi_test::widen(file).c_str()));

@@ -215,6 +215,7 @@ struct ObjectCounts {
 
 // After `what` (say "30 canvas windows"): every thread has ended and every count is back.
 inline void expectObjectsAsBefore(const ObjectCounts& before, const char* what) {
+    SCOPED_TRACE(what);
 #if defined(_WIN64)
     EXPECT_GE(before.gdiTable, 0) << "the GDI handle table could not be read";
 #endif
