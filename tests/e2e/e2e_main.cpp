@@ -123,11 +123,11 @@ int runScreenshot(const std::vector<Typed>& typed, bool helpScreen) {
     if (main == nullptr) {
         return 1;
     }
-    for (const Typed& cell : typed) {
-        setCellText(main, cell.id, cell.text);
-    }
     if (!typed.empty()) {
-        pressButton(main, 1009);  // CALCULATE
+        for (const Typed& cell : typed) {
+            setCellText(main, cell.id, cell.text);
+        }
+        pressButton(main, 1009);
     }
     bringToFront(main);
     if (!holdForScreenshot("main", main, 500)) {
