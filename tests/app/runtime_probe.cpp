@@ -84,6 +84,45 @@ DWORD WINAPI fatalThread(LPVOID) {
     return 0;
 }
 
+// "linger": holds whatever handles it inherited until the event that the tail names
+// after the mode is set (at most 30 s).
+int lingerUntilSet(const std::wstring& tail) {
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, tail.substr(tail.find(L' ') + 1).c_str());
+    if (event == nullptr) {
+        return PROBE_UNREACHED;
+    }
+    WaitForSingleObject(event, 30000);
+    CloseHandle(event);
+    return PROBE_OK;
+}
+
+// "normal": the state the main routine may rely on.
+int checkTheNormalStart(HINSTANCE module, HINSTANCE unused) {
+    if (module != GetModuleHandleW(nullptr) || module != roi::moduleHandle()) {
+        return PROBE_BAD_MODULE;
+    }
+    if (unused != nullptr) {
+        return PROBE_BAD_UNUSED;
+    }
+    if (!roi::sameControlWord(roi::currentControlWord(), roi::WORKING_CONTROL_WORD)) {
+        return PROBE_BAD_CONTROL_WORD;
+    }
+    const roi::ThreadRecord& record = roi::threadRecord();
+    if (record.defaultDialogFont != 1 || record.codePage != CP_ACP || record.errorSlot != nullptr) {
+        return PROBE_BAD_RECORD;
+    }
+    if (!globalsPrepared) {
+        return PROBE_NOT_PREPARED;
+    }
+    // COM is already initialised on this thread, so a second call says so.
+    const HRESULT again = CoInitialize(nullptr);
+    if (again != S_FALSE) {
+        return PROBE_NO_COM;
+    }
+    CoUninitialize();
+    return PROBE_OK;
+}
+
 int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, int showState) {
     mainRan = true;
     if (probeMode == L"show") {
@@ -130,41 +169,9 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
         return PROBE_OK;
     }
     if (probeMode == L"linger") {
-        // Holds whatever handles it inherited until the named event is set (at most 30 s).
-        const std::wstring tail(commandTail);
-        const std::wstring name = tail.substr(tail.find(L' ') + 1);
-        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
-        if (event == nullptr) {
-            return PROBE_UNREACHED;
-        }
-        WaitForSingleObject(event, 30000);
-        CloseHandle(event);
-        return PROBE_OK;
+        return lingerUntilSet(commandTail);
     }
-    // "normal": the state the main routine may rely on.
-    if (module != GetModuleHandleW(nullptr) || module != roi::moduleHandle()) {
-        return PROBE_BAD_MODULE;
-    }
-    if (unused != nullptr) {
-        return PROBE_BAD_UNUSED;
-    }
-    if (!roi::sameControlWord(roi::currentControlWord(), roi::WORKING_CONTROL_WORD)) {
-        return PROBE_BAD_CONTROL_WORD;
-    }
-    const roi::ThreadRecord& record = roi::threadRecord();
-    if (record.defaultDialogFont != 1 || record.codePage != CP_ACP || record.errorSlot != nullptr) {
-        return PROBE_BAD_RECORD;
-    }
-    if (!globalsPrepared) {
-        return PROBE_NOT_PREPARED;
-    }
-    // COM is already initialised on this thread, so a second call says so.
-    const HRESULT again = CoInitialize(nullptr);
-    if (again != S_FALSE) {
-        return PROBE_NO_COM;
-    }
-    CoUninitialize();
-    return PROBE_OK;
+    return checkTheNormalStart(module, unused);
 }
 
 }  // namespace

@@ -50,11 +50,14 @@ bool waitForCaller(DWORD timeoutMs) {
     return waitUntil([] { return WaitForSingleObject(lineRead, 0) == WAIT_OBJECT_0; }, timeoutMs);
 }
 
-void printReady(const char* what, HWND window) {
+// Lets the window paint, says where it is and waits up to a minute for the caller's shot.
+bool holdForScreenshot(const char* what, HWND window, DWORD paintMs) {
+    waitUntil([] { return false; }, paintMs);
     RECT r{};
     GetWindowRect(window, &r);
     std::printf("READY %s %ld %ld %ld %ld\n", what, r.left, r.top, r.right, r.bottom);
     std::fflush(stdout);
+    return waitForCaller(60000);
 }
 
 // Figures typed into the cells before CALCULATE.
@@ -68,6 +71,42 @@ const std::vector<Typed> DEMO = {{1001, L"150"}, {1002, L"100"}, {1003, L"10"}, 
 const std::vector<Typed> WIDEST = {
     {1001, L"999999"}, {1002, L"100"}, {1003, L"100"}, {1004, L"100"}, {1024, L"8888888.88"}};
 
+// The started calculator's main window, the first-run notice dismissed; null (says why).
+HWND mainWindowPastTheNotice(const App& app) {
+    if (!waitUntil([&] { return findAnyMessageBox(app.pid()) || findMainWindow(app.pid()); })) {
+        std::printf("screenshot: the calculator showed no window within %lu ms\n", WAIT_MS);
+        return nullptr;
+    }
+    if (HWND box = findAnyMessageBox(app.pid())) {
+        const BoxContent content = readMessageBox(box);
+        std::printf("screenshot: dismissing the first-run notice \"%s\"\n",
+                    content.texts.empty() ? "" : narrow(content.texts[0]).c_str());
+        dismissMessageBox(box);
+    }
+    HWND main = nullptr;
+    if (!waitUntil([&] { return (main = findMainWindow(app.pid())) != nullptr; })) {
+        std::printf("screenshot: the main window did not appear\n");
+    }
+    return main;
+}
+
+// Opens the help screen with "?", holds it for its screenshot and closes it.
+void screenshotHelp(const App& app, HWND main) {
+    HWND help = nullptr;
+    const auto opened = [&] {
+        const std::vector<HWND> all = helpWindowsOf(app.pid());
+        help = all.empty() ? nullptr : all.front();
+        return help != nullptr;
+    };
+    if (!postButton(main, 1021) || !waitUntil(opened)) {
+        std::printf("screenshot: the help screen did not open\n");
+        return;
+    }
+    holdForScreenshot("help", help, 800);
+    PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0);
+    waitUntil([&] { return !IsWindow(help); });
+}
+
 int runScreenshot(const std::vector<Typed>& typed, bool helpScreen) {
     lineRead = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     wchar_t here[MAX_PATH + 1];
@@ -80,19 +119,8 @@ int runScreenshot(const std::vector<Typed>& typed, bool helpScreen) {
         std::printf("screenshot: the calculator could not be started (error %lu)\n", GetLastError());
         return 1;
     }
-    if (!waitUntil([&] { return findAnyMessageBox(app.pid()) || findMainWindow(app.pid()); })) {
-        std::printf("screenshot: the calculator showed no window within %lu ms\n", WAIT_MS);
-        return 1;
-    }
-    if (HWND box = findAnyMessageBox(app.pid())) {
-        const BoxContent content = readMessageBox(box);
-        std::printf("screenshot: dismissing the first-run notice \"%s\"\n",
-                    content.texts.empty() ? "" : narrow(content.texts[0]).c_str());
-        dismissMessageBox(box);
-    }
-    HWND main = nullptr;
-    if (!waitUntil([&] { return (main = findMainWindow(app.pid())) != nullptr; })) {
-        std::printf("screenshot: the main window did not appear\n");
+    HWND main = mainWindowPastTheNotice(app);
+    if (main == nullptr) {
         return 1;
     }
     if (!typed.empty()) {
@@ -102,28 +130,11 @@ int runScreenshot(const std::vector<Typed>& typed, bool helpScreen) {
         pressButton(main, 1009);
     }
     bringToFront(main);
-    waitUntil([] { return false; }, 500);  // let it paint
-    printReady("main", main);
-    if (!waitForCaller(60000)) {
+    if (!holdForScreenshot("main", main, 500)) {
         std::printf("screenshot: no answer from the caller; closing\n");
     }
     if (helpScreen) {
-        if (postButton(main, 1021)) {
-            HWND help = nullptr;
-            if (waitUntil([&] {
-                    const std::vector<HWND> all = helpWindowsOf(app.pid());
-                    help = all.empty() ? nullptr : all.front();
-                    return help != nullptr;
-                })) {
-                waitUntil([] { return false; }, 800);
-                printReady("help", help);
-                waitForCaller(60000);
-                PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0);
-                waitUntil([&] { return !IsWindow(help); });
-            } else {
-                std::printf("screenshot: the help screen did not open\n");
-            }
-        }
+        screenshotHelp(app, main);
     }
     PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
     const std::optional<DWORD> code = app.waitForExit();

@@ -918,120 +918,130 @@ TEST(Help, TwoOpenWindowsCloseInAnyOrder) {
     }
 }
 
+// Help windows open at once: Wine takes about 2 s to close one after a key.
+constexpr int RACING_BATCH = 10;
+// Every this many rounds the window really is minimised and restored. Without a
+// window manager Wine waits 2 s for each minimise, so the other rounds post the
+// WM_SIZE messages a minimise and a restore send to the window.
+constexpr int REAL_MINIMISE_EVERY = 50;
+
+enum Racing { Minimise, Restore, Key, CloseBox };
+// The five messages of a round, in one of these orders in turn.
+const Racing RACING_ORDERS[][5] = {
+    {Minimise, Restore, Key, CloseBox, Restore},
+    {Minimise, Key, Restore, CloseBox, Minimise},
+    {Key, Minimise, Restore, Restore, CloseBox},
+    {Minimise, Restore, CloseBox, Key, Restore},
+};
+
+// One help window of a batch and the messages it gets.
+struct RacingRound {
+    HWND help;
+    HWND surface;
+    bool real;  // a real minimise and restore, not their WM_SIZE messages
+    LPARAM restoredSize;
+    const Racing* order;
+};
+
+BOOL postRacing(const RacingRound& r, Racing step) {
+    switch (step) {
+    case Minimise:
+        return r.real ? PostMessageW(r.help, WM_SYSCOMMAND, SC_MINIMIZE, 0)
+                      : PostMessageW(r.help, WM_SIZE, SIZE_MINIMIZED, 0);
+    case Restore:
+        return r.real ? PostMessageW(r.help, WM_SYSCOMMAND, SC_RESTORE, 0)
+                      : PostMessageW(r.help, WM_SIZE, SIZE_RESTORED, r.restoredSize);
+    case Key:
+        return PostMessageW(r.surface, WM_CHAR, L'q', 1);
+    case CloseBox:
+        return PostMessageW(r.help, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    return FALSE;
+}
+
+// Opens a batch of help windows, posts each its five messages from another thread and
+// waits until all have closed with the program still answering; else says what went wrong.
+std::string raceOneBatch(HelpRun& run, int& roundNumber) {
+    std::vector<RacingRound> rounds;
+    for (int i = 0; i < RACING_BATCH; ++i, ++roundNumber) {
+        HWND help = openHelp(run);
+        if (help == nullptr) {
+            return "no help window; windows:\n" + describeWindows(run.app->pid());
+        }
+        RECT client{};
+        GetClientRect(help, &client);
+        // Now and then one pixel narrower: the restored window gets a bitmap of a new size.
+        rounds.push_back({help, FindWindowExW(help, nullptr, L"Static", nullptr),
+                          roundNumber % REAL_MINIMISE_EVERY == 0,
+                          MAKELPARAM(client.right - roundNumber % 2, client.bottom), RACING_ORDERS[roundNumber % 4]});
+    }
+    std::thread racer([&] {
+        for (int step = 0; step < 5; ++step) {
+            for (const RacingRound& r : rounds) {
+                postRacing(r, r.order[step]);
+            }
+        }
+    });
+    racer.join();
+    if (!waitUntil([&] { return helpWindowsOf(run.app->pid()).empty() || !run.app->running(); }, 60000)) {
+        return "help windows stayed open; windows:\n" + describeWindows(run.app->pid());
+    }
+    if (!run.app->running()) {
+        const std::optional<DWORD> code = run.app->waitForExit(0);
+        return "the program ended, exit code " + std::to_string(code.value_or(0));
+    }
+    if (!sendTimed(run.main, WM_NULL, 0, 0)) {
+        return "the main window stopped answering";
+    }
+    return "";
+}
+
+// The program's counts once two in a row agree: closed windows may take a moment to go.
+GuiCounts settledCounts(const App& app) {
+    GuiCounts counts = guiCountsOf(app.process(), app.pid());
+    waitUntil(
+        [&] {
+            waitUntil([] { return false; }, 300);
+            const GuiCounts now = guiCountsOf(app.process(), app.pid());
+            const bool settled = now.windows == counts.windows && now.gdiTable == counts.gdiTable;
+            counts = now;
+            return settled;
+        },
+        5000);
+    return counts;
+}
+
 // Help windows minimised and restored, a key pressed and the close box clicked, all
 // posted in quick succession from another thread while the program's main thread
 // closes the windows whose key it has taken: for many rounds, with no crash, no hang,
-// and nothing of the window system kept from one round to the next. The rounds run
-// in batches of open windows, since Wine takes about 2 s to close one after a key.
+// and nothing of the window system kept from one round to the next.
 TEST(Help, RacingInputLeavesNothingBehind) {
     // A round costs about a second here, so the test command counts across 10 rounds
     // after the 20 of the warm-up; ROI_E2E_RACING_ROUNDS=200 (or more) runs the full length.
-    constexpr int BATCH = 10;  // help windows open at once
-    int wanted = BATCH;
+    int wanted = RACING_BATCH;
     if (const char* asked = std::getenv("ROI_E2E_RACING_ROUNDS")) {
-        wanted = std::max(BATCH, std::atoi(asked));
+        wanted = std::max(RACING_BATCH, std::atoi(asked));
     }
-    const int BATCHES = (wanted + BATCH - 1) / BATCH;
-    // Every this many rounds the window really is minimised and restored. Without a
-    // window manager Wine waits 2 s for each minimise, so the other rounds post the
-    // WM_SIZE messages a minimise and a restore send to the window.
-    constexpr int REAL_MINIMISE_EVERY = 50;
+    const int BATCHES = (wanted + RACING_BATCH - 1) / RACING_BATCH;
     // What the window system may still hand out lazily between two counts: under Wine
     // the GDI table grows by up to about 55 entries over the first rounds (seen: from
     // 209 to 265) and then stays. A few objects leaked in every round of a long run
     // exceed it; the window count has no slack at all.
     constexpr int SLACK = 60;
     HelpRun run;
-    ASSERT_TRUE(run.dir.created());
-    ASSERT_TRUE(writeBytes(bankrollFile(run.dir), ZERO_FILE));
-    run.app.emplace(run.dir.wide());
-    run.main = openMain(*run.app, false);
+    openForHelp(run);
     ASSERT_NE(run.main, nullptr);
-
-    enum Racing { Minimise, Restore, Key, CloseBox };
-    const Racing orders[][5] = {
-        {Minimise, Restore, Key, CloseBox, Restore},
-        {Minimise, Key, Restore, CloseBox, Minimise},
-        {Key, Minimise, Restore, Restore, CloseBox},
-        {Minimise, Restore, CloseBox, Key, Restore},
-    };
-    struct Round {
-        HWND help;
-        HWND surface;
-        bool real;
-        LPARAM restoredSize;
-        const Racing* order;
-    };
-    const auto post = [](const Round& r, Racing step) {
-        switch (step) {
-        case Minimise:
-            return r.real ? PostMessageW(r.help, WM_SYSCOMMAND, SC_MINIMIZE, 0)
-                          : PostMessageW(r.help, WM_SIZE, SIZE_MINIMIZED, 0);
-        case Restore:
-            return r.real ? PostMessageW(r.help, WM_SYSCOMMAND, SC_RESTORE, 0)
-                          : PostMessageW(r.help, WM_SIZE, SIZE_RESTORED, r.restoredSize);
-        case Key:
-            return PostMessageW(r.surface, WM_CHAR, L'q', 1);
-        case CloseBox:
-            return PostMessageW(r.help, WM_SYSCOMMAND, SC_CLOSE, 0);
-        }
-        return FALSE;
-    };
-    int roundNumber = 0;
-    const auto oneBatch = [&]() -> std::string {
-        std::vector<Round> rounds;
-        for (int i = 0; i < BATCH; ++i, ++roundNumber) {
-            HWND help = openHelp(run);
-            if (help == nullptr) {
-                return "no help window; windows:\n" + describeWindows(run.app->pid());
-            }
-            RECT client{};
-            GetClientRect(help, &client);
-            // Now and then one pixel narrower: the restored window gets a bitmap of a new size.
-            rounds.push_back({help, FindWindowExW(help, nullptr, L"Static", nullptr),
-                              roundNumber % REAL_MINIMISE_EVERY == 0,
-                              MAKELPARAM(client.right - roundNumber % 2, client.bottom), orders[roundNumber % 4]});
-        }
-        std::thread racer([&] {
-            for (int step = 0; step < 5; ++step) {
-                for (const Round& r : rounds) {
-                    post(r, r.order[step]);
-                }
-            }
-        });
-        racer.join();
-        if (!waitUntil([&] { return helpWindowsOf(run.app->pid()).empty() || !run.app->running(); }, 60000)) {
-            return "help windows stayed open; windows:\n" + describeWindows(run.app->pid());
-        }
-        if (!run.app->running()) {
-            const std::optional<DWORD> code = run.app->waitForExit(0);
-            return "the program ended, exit code " + std::to_string(code.value_or(0));
-        }
-        if (!sendTimed(run.main, WM_NULL, 0, 0)) {
-            return "the main window stopped answering";
-        }
-        return "";
-    };
 
     // Class registration, the realised font and what the system makes for the first
     // shown windows (a minimised window's icon, say) stay for the process.
+    int roundNumber = 0;
     for (int warmUp = 0; warmUp < 2; ++warmUp) {
-        ASSERT_EQ(oneBatch(), "");
+        ASSERT_EQ(raceOneBatch(run, roundNumber), "");
     }
-    // Closed windows may take a moment to go: count once two counts agree.
-    GuiCounts before = guiCountsOf(run.app->process(), run.app->pid());
-    waitUntil(
-        [&] {
-            waitUntil([] { return false; }, 300);
-            const GuiCounts now = guiCountsOf(run.app->process(), run.app->pid());
-            const bool settled = now.windows == before.windows && now.gdiTable == before.gdiTable;
-            before = now;
-            return settled;
-        },
-        5000);
+    const GuiCounts before = settledCounts(*run.app);
     for (int batch = 1; batch <= BATCHES; ++batch) {
         SCOPED_TRACE("batch " + std::to_string(batch));
-        ASSERT_EQ(oneBatch(), "");
+        ASSERT_EQ(raceOneBatch(run, roundNumber), "");
     }
     GuiCounts after;
     waitUntil(
@@ -1040,7 +1050,7 @@ TEST(Help, RacingInputLeavesNothingBehind) {
             return after.windows <= before.windows && after.gdiTable <= before.gdiTable + SLACK;
         },
         5000);
-    std::printf("after %d racing rounds: before %s; after %s\n", BATCHES * BATCH, describe(before).c_str(),
+    std::printf("after %d racing rounds: before %s; after %s\n", BATCHES * RACING_BATCH, describe(before).c_str(),
                 describe(after).c_str());
     EXPECT_LE(after.windows, before.windows);
     EXPECT_LE(after.gdiObjects, before.gdiObjects + SLACK);

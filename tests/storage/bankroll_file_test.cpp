@@ -41,6 +41,15 @@ protected:
     std::string file() const { return dir_.file(roi::BANKROLL_FILE_NAME); }
     std::string temporary() const { return dir_.file(std::string(roi::BANKROLL_FILE_NAME) + ".tmp"); }
 
+    // A save of "5" and "6" works, and leaves no temporary file.
+    void expectASaveThatTidiesUp() {
+        roi::ErrorSlot slot;
+        EXPECT_TRUE(roi::writeBankroll("5", "6"));
+        EXPECT_EQ(slot.code(), 0);
+        EXPECT_EQ(readRaw(file()), "\"5\"\r\n\"6\"\r\n");
+        EXPECT_EQ(readRaw(temporary()), "<missing>");
+    }
+
     TempDir dir_;
     std::wstring previous_;
     DWORD previousLength_ = 0;
@@ -196,19 +205,51 @@ HANDLE holdUnshared(const std::string& path) {
     return CreateFileW(roi_test::widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
+// What makes a save fail: a failing system call (the seam), or something in the way.
+enum class Cause { Seam, TemporaryHeld, TemporaryIsAFolder, FileHeld, FileIsAFolder };
+struct FailedSave {
+    const char* what;
+    Cause cause;
+    roi::SystemCall call;  // Seam only
+    int nth;
+    DWORD systemError;
+    int code;  // the last one reported: after a failed open, a closed channel's 52
+};
+const std::string OLD_PAIR = "\"100\"\r\n\"200\"\r\n";
+
+// The old file (or a folder in its place) and the failure's cause; a held handle goes to *held.
+void arrangeTheFailure(const FailedSave& c, const std::string& file, const std::string& temporary, HANDLE* held) {
+    if (c.cause == Cause::FileIsAFolder) {
+        ASSERT_TRUE(DeleteFileW(roi_test::widen(file).c_str()));
+        ASSERT_TRUE(CreateDirectoryW(roi_test::widen(file).c_str(), nullptr));
+    } else {
+        ASSERT_TRUE(writeRaw(file, OLD_PAIR));
+    }
+    switch (c.cause) {
+    case Cause::Seam:
+        roi_test::armFailingCall(c.call, c.nth, c.systemError);
+        break;
+    case Cause::TemporaryHeld:
+        ASSERT_TRUE(writeRaw(temporary, "left by a crash"));
+        *held = holdUnshared(temporary);
+        ASSERT_NE(*held, INVALID_HANDLE_VALUE);
+        break;
+    case Cause::TemporaryIsAFolder:
+        ASSERT_TRUE(CreateDirectoryW(roi_test::widen(temporary).c_str(), nullptr));
+        break;
+    case Cause::FileHeld:
+        *held = holdUnshared(file);
+        ASSERT_NE(*held, INVALID_HANDLE_VALUE);
+        break;
+    case Cause::FileIsAFolder:
+        break;
+    }
+}
+
 // Every step of a save failing in turn: the old file keeps its bytes, the save says it
 // failed, and no temporary file is left behind where the save could remove it.
 TEST_F(BankrollFile, AFailingStepLeavesTheOldFileWhole) {
-    enum class Cause { Seam, TemporaryHeld, TemporaryIsAFolder, FileHeld, FileIsAFolder };
-    struct Case {
-        const char* what;
-        Cause cause;
-        roi::SystemCall call;  // Seam only
-        int nth;
-        DWORD systemError;
-        int code;  // the last one reported: after a failed open, a closed channel's 52
-    };
-    const Case cases[] = {
+    const FailedSave cases[] = {
         {"temporary file held open by another program", Cause::TemporaryHeld, {}, 0, 0, 52},
         {"a folder with the temporary file's name", Cause::TemporaryIsAFolder, {}, 0, 0, 52},
         {"emptying the temporary file", Cause::Seam, roi::SystemCall::Truncate, 1, ERROR_WRITE_PROTECT, 52},
@@ -220,37 +261,10 @@ TEST_F(BankrollFile, AFailingStepLeavesTheOldFileWhole) {
         {"replacing a file held open by another program", Cause::FileHeld, {}, 0, 0, 70},
         {"replacing a folder", Cause::FileIsAFolder, {}, 0, 0, 70},
     };
-    const std::string old = "\"100\"\r\n\"200\"\r\n";
-    for (const Case& c : cases) {
+    for (const FailedSave& c : cases) {
         SCOPED_TRACE(c.what);
-        const bool fileIsFolder = c.cause == Cause::FileIsAFolder;
-        if (fileIsFolder) {
-            ASSERT_TRUE(DeleteFileW(roi_test::widen(file()).c_str()));
-            ASSERT_TRUE(CreateDirectoryW(roi_test::widen(file()).c_str(), nullptr));
-        } else {
-            ASSERT_TRUE(writeRaw(file(), old));
-        }
         HANDLE held = INVALID_HANDLE_VALUE;
-        switch (c.cause) {
-        case Cause::Seam:
-            roi_test::armFailingCall(c.call, c.nth, c.systemError);
-            break;
-        case Cause::TemporaryHeld:
-            ASSERT_TRUE(writeRaw(temporary(), "left by a crash"));
-            held = holdUnshared(temporary());
-            ASSERT_NE(held, INVALID_HANDLE_VALUE);
-            break;
-        case Cause::TemporaryIsAFolder:
-            ASSERT_TRUE(CreateDirectoryW(roi_test::widen(temporary()).c_str(), nullptr));
-            break;
-        case Cause::FileHeld:
-            held = holdUnshared(file());
-            ASSERT_NE(held, INVALID_HANDLE_VALUE);
-            break;
-        case Cause::FileIsAFolder:
-            break;
-        }
-
+        ASSERT_NO_FATAL_FAILURE(arrangeTheFailure(c, file(), temporary(), &held));
         roi::ErrorSlot slot;
         EXPECT_FALSE(roi::writeBankroll("5", "6"));
         EXPECT_EQ(slot.code(), c.code);
@@ -258,11 +272,11 @@ TEST_F(BankrollFile, AFailingStepLeavesTheOldFileWhole) {
         if (held != INVALID_HANDLE_VALUE) {
             CloseHandle(held);
         }
-        if (fileIsFolder) {
+        if (c.cause == Cause::FileIsAFolder) {
             EXPECT_NE(GetFileAttributesW(roi_test::widen(file()).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
             ASSERT_TRUE(RemoveDirectoryW(roi_test::widen(file()).c_str()));
         } else {
-            EXPECT_EQ(readRaw(file()), old);
+            EXPECT_EQ(readRaw(file()), OLD_PAIR);
         }
         if (c.cause == Cause::TemporaryIsAFolder) {
             ASSERT_TRUE(RemoveDirectoryW(roi_test::widen(temporary()).c_str()));
@@ -271,13 +285,8 @@ TEST_F(BankrollFile, AFailingStepLeavesTheOldFileWhole) {
         } else {
             EXPECT_EQ(readRaw(temporary()), "<missing>");
         }
-
         // Once the cause has gone, the next save works and tidies up.
-        slot.clear();
-        EXPECT_TRUE(roi::writeBankroll("5", "6"));
-        EXPECT_EQ(slot.code(), 0);
-        EXPECT_EQ(readRaw(file()), "\"5\"\r\n\"6\"\r\n");
-        EXPECT_EQ(readRaw(temporary()), "<missing>");
+        expectASaveThatTidiesUp();
     }
 }
 
@@ -288,10 +297,8 @@ TEST_F(BankrollFile, ALeftoverTemporaryFileIsNeverReadAndGoesWithTheNextSave) {
     const roi::BankrollTexts read = roi::readBankroll();
     EXPECT_EQ(read.starting, "1");
     EXPECT_EQ(read.ending, "2");
-    EXPECT_TRUE(roi::writeBankroll("3", "4"));
     EXPECT_EQ(slot.code(), 0);
-    EXPECT_EQ(readRaw(file()), "\"3\"\r\n\"4\"\r\n");
-    EXPECT_EQ(readRaw(temporary()), "<missing>");
+    expectASaveThatTidiesUp();
 }
 
 }  // namespace

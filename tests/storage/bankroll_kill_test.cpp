@@ -66,6 +66,32 @@ void spinMicroseconds(long long us) {
     } while ((now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart < us);
 }
 
+// Starts the saver in dir and kills it killAfterUs after its first save is done.
+void killASave(const std::wstring& dir, const std::wstring& eventName, HANDLE ready, long long killAfterUs) {
+    ASSERT_TRUE(ResetEvent(ready));
+    std::wstring line = L"bankroll_saver \"" + dir + L"\" " + eventName;
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessW(saverPath().c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &child))
+        << "error " << GetLastError();
+    const HANDLE waits[2] = {ready, child.hProcess};
+    const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, WAIT_MS);
+    if (woke == WAIT_OBJECT_0) {
+        spinMicroseconds(killAfterUs);
+    }
+    TerminateProcess(child.hProcess, 9);
+    WaitForSingleObject(child.hProcess, WAIT_MS);
+    DWORD code = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    ASSERT_EQ(woke, WAIT_OBJECT_0) << "the saver did not get through its first save (exit code " << code << ")";
+}
+
 TEST(BankrollKill, EveryKilledSaveLeavesOneWholePair) {
     roi_test::Watchdog watchdog(400000);
     TempDir dir;
@@ -79,35 +105,12 @@ TEST(BankrollKill, EveryKilledSaveLeavesOneWholePair) {
     std::printf("kill moments from seed %u\n", seed);
     std::mt19937 random(seed);
     std::uniform_int_distribution<long long> moment(0, KILL_SPAN_US);
-    const std::wstring program = saverPath();
 
     int survived = 0;
     int mostEntries = 0;
     std::vector<std::string> damaged;
     for (int kill = 0; kill < KILLS; ++kill) {
-        ASSERT_TRUE(ResetEvent(ready));
-        std::wstring line = L"bankroll_saver \"" + dir.wide() + L"\" " + eventName;
-        std::vector<wchar_t> buffer(line.begin(), line.end());
-        buffer.push_back(L'\0');
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION child{};
-        ASSERT_TRUE(CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &child))
-            << "error " << GetLastError();
-        const HANDLE waits[2] = {ready, child.hProcess};
-        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, WAIT_MS);
-        if (woke == WAIT_OBJECT_0) {
-            spinMicroseconds(moment(random));
-        }
-        TerminateProcess(child.hProcess, 9);
-        WaitForSingleObject(child.hProcess, WAIT_MS);
-        DWORD code = 0;
-        GetExitCodeProcess(child.hProcess, &code);
-        CloseHandle(child.hThread);
-        CloseHandle(child.hProcess);
-        ASSERT_EQ(woke, WAIT_OBJECT_0) << "the saver did not get through its first save (exit code " << code << ")";
-
+        ASSERT_NO_FATAL_FAILURE(killASave(dir.wide(), eventName, ready, moment(random)));
         const std::string bytes = readRaw(file);
         if (bytes == FIRST_PAIR || bytes == SECOND_PAIR) {
             ++survived;

@@ -48,6 +48,17 @@ std::string show(const std::vector<FieldRead>& reads) {
     return out;
 }
 
+// A file operation, with new.txt ("from") and old.txt ("to") before and after it.
+struct FileOperation {
+    const char* what;
+    const char* fromBytes;  // null: no such file
+    const char* toBytes;
+    std::function<void()> operation;
+    int code;
+    const char* fromAfter;  // "<missing>" once gone
+    const char* toAfter;
+};
+
 class TextFile : public testing::Test {
 protected:
     void SetUp() override {
@@ -61,7 +72,26 @@ protected:
             roi::closeChannel(channel);
         }
     }
+    // Runs each row on new.txt and old.txt as the row sets them up.
+    void expectEach(const std::vector<FileOperation>& rows) {
+        for (const FileOperation& c : rows) {
+            SCOPED_TRACE(c.what);
+            DeleteFileW(roi_test::widen(from_).c_str());
+            DeleteFileW(roi_test::widen(to_).c_str());
+            if (c.fromBytes != nullptr) {
+                ASSERT_TRUE(writeRaw(from_, c.fromBytes));
+            }
+            if (c.toBytes != nullptr) {
+                ASSERT_TRUE(writeRaw(to_, c.toBytes));
+            }
+            EXPECT_EQ(codeOf(c.operation), c.code);
+            EXPECT_EQ(readRaw(from_), c.fromAfter);
+            EXPECT_EQ(readRaw(to_), c.toAfter);
+        }
+    }
     TempDir dir_;
+    const std::string from_ = dir_.file("new.txt");
+    const std::string to_ = dir_.file("old.txt");
 };
 
 TEST_F(TextFile, WritesQuotedItemsAndLineEnds) {
@@ -358,72 +388,49 @@ TEST_F(TextFile, FileAttributes) {
     }
 }
 
-// Flushing a channel, replacing one file by another and removing a file.
-TEST_F(TextFile, FlushReplaceAndRemove) {
-    const std::string from = dir_.file("new.txt");
-    const std::string to = dir_.file("old.txt");
+TEST_F(TextFile, ReplaceFileMovesAFileOverAnotherButNeverOverAFolder) {
     const std::string folder = dir_.file("folder");
     ASSERT_TRUE(CreateDirectoryW(roi_test::widen(folder).c_str(), nullptr));
-    struct Case {
-        const char* what;
-        const char* fromBytes;  // null: no such file
-        const char* toBytes;
-        std::function<void()> operation;
-        int code;
-        const char* fromAfter;  // "<missing>" once gone
-        const char* toAfter;
+    const auto replace = [](const std::string& from, const std::string& to) {
+        return [from, to] { roi::replaceFile(from, to); };
     };
-    const Case cases[] = {
-        {"replace an existing file", "new", "old", [&] { roi::replaceFile(from, to); }, 0, "<missing>", "new"},
-        {"replace where there is no file yet", "new", nullptr, [&] { roi::replaceFile(from, to); }, 0, "<missing>",
-         "new"},
-        {"replace from a missing file", nullptr, "old", [&] { roi::replaceFile(from, to); }, 53, "<missing>", "old"},
-        {"replace a folder", "new", nullptr, [&] { roi::replaceFile(from, folder); }, 70, "new", "<missing>"},
-        {"replace with an empty name", "new", "old", [&] { roi::replaceFile(from, ""); }, 64, "new", "old"},
-        {"replace with a wildcard", "new", "old", [&] { roi::replaceFile(dir_.file("n?w.txt"), to); }, 64, "new",
-         "old"},
-        {"remove a file", "new", "old", [&] { roi::removeFile(from); }, 0, "<missing>", "old"},
-        {"remove a missing file", nullptr, "old", [&] { roi::removeFile(from); }, 53, "<missing>", "old"},
-        {"remove an empty name", "new", "old", [&] { roi::removeFile(""); }, 64, "new", "old"},
-        {"flush a closed channel", "new", "old", [] { roi::flush(1); }, 52, "new", "old"},
-        {"flush a channel open for reading", "new", "old",
-         [&] {
-             roi::openRead(1, from);
-             roi::flush(1);
-             roi::closeChannel(1);
-         },
-         54, "new", "old"},
-        {"flush a channel open for writing", "new", "old",
-         [&] {
-             roi::openWrite(1, from);
-             roi::writeQuoted(1, "7");
-             roi::flush(1);
-             roi::closeChannel(1);
-         },
-         0, "\"7\"", "old"},
-        {"flush a device", "new", "old",
-         [] {
-             roi::openWrite(1, "NUL");
-             roi::flush(1);
-             roi::closeChannel(1);
-         },
-         0, "new", "old"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        DeleteFileW(roi_test::widen(from).c_str());
-        DeleteFileW(roi_test::widen(to).c_str());
-        if (c.fromBytes != nullptr) {
-            ASSERT_TRUE(writeRaw(from, c.fromBytes));
-        }
-        if (c.toBytes != nullptr) {
-            ASSERT_TRUE(writeRaw(to, c.toBytes));
-        }
-        EXPECT_EQ(codeOf(c.operation), c.code);
-        EXPECT_EQ(readRaw(from), c.fromAfter);
-        EXPECT_EQ(readRaw(to), c.toAfter);
-    }
+    expectEach({
+        {"replace an existing file", "new", "old", replace(from_, to_), 0, "<missing>", "new"},
+        {"replace where there is no file yet", "new", nullptr, replace(from_, to_), 0, "<missing>", "new"},
+        {"replace from a missing file", nullptr, "old", replace(from_, to_), 53, "<missing>", "old"},
+        {"replace a folder", "new", nullptr, replace(from_, folder), 70, "new", "<missing>"},
+        {"replace with an empty name", "new", "old", replace(from_, ""), 64, "new", "old"},
+        {"replace with a wildcard", "new", "old", replace(dir_.file("n?w.txt"), to_), 64, "new", "old"},
+    });
     EXPECT_NE(GetFileAttributesW(roi_test::widen(folder).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+TEST_F(TextFile, RemoveFileDeletesOnlyAFileThatIsThere) {
+    expectEach({
+        {"remove a file", "new", "old", [&] { roi::removeFile(from_); }, 0, "<missing>", "old"},
+        {"remove a missing file", nullptr, "old", [&] { roi::removeFile(from_); }, 53, "<missing>", "old"},
+        {"remove an empty name", "new", "old", [] { roi::removeFile(""); }, 64, "new", "old"},
+    });
+}
+
+TEST_F(TextFile, FlushWritesOutAChannelOpenForWriting) {
+    // Opens channel 1 on path, writes text when there is any, flushes and closes.
+    const auto flushOpened = [](bool forWriting, const std::string& path, const char* text) {
+        return [=] {
+            forWriting ? roi::openWrite(1, path) : roi::openRead(1, path);
+            if (text != nullptr) {
+                roi::writeQuoted(1, text);
+            }
+            roi::flush(1);
+            roi::closeChannel(1);
+        };
+    };
+    expectEach({
+        {"flush a closed channel", "new", "old", [] { roi::flush(1); }, 52, "new", "old"},
+        {"flush a channel open for reading", "new", "old", flushOpened(false, from_, nullptr), 54, "new", "old"},
+        {"flush a channel open for writing", "new", "old", flushOpened(true, from_, "7"), 0, "\"7\"", "old"},
+        {"flush a device", "new", "old", flushOpened(true, "NUL", nullptr), 0, "new", "old"},
+    });
 }
 
 TEST_F(TextFile, PathIsCutAfter255Units) {

@@ -1,10 +1,12 @@
 // What the canvas window and help screen tests share: the watchdog so no test can hang,
 // pixel snapshots, font 1's cell measured on its own, and counts of threads and GDI
-// objects for the leak checks.
+// objects for the leak checks, with the checks themselves.
 #pragma once
 
 #include <windows.h>
 #include <tlhelp32.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include "tests/support/watchdog.h"
 #include "ui/canvas_window.h"
 #include "ui/font_table.h"
+#include "ui/window_records.h"
 
 namespace roi_test {
 
@@ -193,6 +196,42 @@ inline int gdiObjectCount() {
     }
     const int after = rawGdiCount();
     return before >= 0 && during == before + 3 && after == before ? after : -1;
+}
+
+// What a leak check compares, counted when made: window records, threads, font 1's
+// references (-1: font 1 is gone), GDI objects (in the handle table and as
+// GetGuiResources has them) and USER objects.
+struct ObjectCounts {
+    int records = roi::recordCount();
+    int threads = processThreads();
+    int fontReferences = [] {
+        roi::FontRecord font;
+        return roi::fontInfo(1, font) ? font.references : -1;
+    }();
+    int gdiTable = gdiObjectCount();
+    DWORD gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    DWORD userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+};
+
+// After `what` (say "30 canvas windows"): every thread has ended and every count is back.
+inline void expectObjectsAsBefore(const ObjectCounts& before, const char* what) {
+    SCOPED_TRACE(what);
+#if defined(_WIN64)
+    EXPECT_GE(before.gdiTable, 0) << "the GDI handle table could not be read";
+#endif
+    EXPECT_LE(threadsSettledTo(before.threads), before.threads) << "every canvas thread ended";
+    const ObjectCounts after;
+    const bool stub = before.gdiObjects == 0 && before.userObjects == 0;  // GetGuiResources under Wine
+    std::printf("before/after %s: GetGuiResources GDI %lu/%lu, USER %lu/%lu%s; GDI handle table %d/%d\n", what,
+                static_cast<unsigned long>(before.gdiObjects), static_cast<unsigned long>(after.gdiObjects),
+                static_cast<unsigned long>(before.userObjects), static_cast<unsigned long>(after.userObjects),
+                stub ? " (a stub here: the other counts stand in)" : "", before.gdiTable, after.gdiTable);
+    EXPECT_GE(before.fontReferences, 0) << "font 1 is in the font table";
+    EXPECT_EQ(after.fontReferences, before.fontReferences);
+    EXPECT_EQ(after.records, before.records);
+    EXPECT_EQ(after.gdiTable, before.gdiTable);
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+    EXPECT_EQ(after.userObjects, before.userObjects);
 }
 
 }  // namespace roi_test

@@ -709,16 +709,7 @@ TEST(CanvasResources, EveryObjectIsReleasedWithItsWindow) {
         printText("warm-up");
         waitForKey(100, L"");
     }
-    const int records = recordCount();
-    const int threads = processThreads();
-    const int tableBefore = gdiObjectCount();
-#if defined(_WIN64)
-    EXPECT_GE(tableBefore, 0) << "the GDI handle table could not be read";
-#endif
-    const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    FontRecord fontBefore;
-    ASSERT_TRUE(fontInfo(1, fontBefore));
+    const ObjectCounts before;
     for (int cycle = 0; cycle < 30; ++cycle) {
         SCOPED_TRACE(cycle);
         HDC memoryDc = nullptr;
@@ -743,24 +734,7 @@ TEST(CanvasResources, EveryObjectIsReleasedWithItsWindow) {
         EXPECT_EQ(GetObjectType(bitmap), 0u);
         EXPECT_EQ(GetObjectType(brush), 0u);
     }
-    FontRecord fontAfter;
-    ASSERT_TRUE(fontInfo(1, fontAfter));
-    EXPECT_EQ(fontAfter.references, fontBefore.references);
-    EXPECT_EQ(recordCount(), records);
-    EXPECT_LE(threadsSettledTo(threads), threads);
-    const int tableAfter = gdiObjectCount();
-    const DWORD gdiAfter = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD userAfter = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    std::printf("GDI objects before/after 30 canvas windows: %lu/%lu; USER objects: %lu/%lu\n",
-                static_cast<unsigned long>(gdiBefore), static_cast<unsigned long>(gdiAfter),
-                static_cast<unsigned long>(userBefore), static_cast<unsigned long>(userAfter));
-    std::printf("GDI handle table before/after: %d/%d\n", tableBefore, tableAfter);
-    EXPECT_EQ(tableAfter, tableBefore);
-    if (gdiBefore == 0 && userBefore == 0) {
-        std::printf("GetGuiResources counts nothing here (a stub under Wine); the handle checks above stand in\n");
-    }
-    EXPECT_EQ(gdiAfter, gdiBefore);
-    EXPECT_EQ(userAfter, userBefore);
+    expectObjectsAsBefore(before, "30 canvas windows");
 }
 
 }  // namespace

@@ -208,6 +208,29 @@ TEST(HelpText, CaptionHasFortyTwoBlanksBeforeTheAddress) {
 
 // ---- the window ------------------------------------------------------------------------------
 
+// Ink exactly on the listed rows; each line starts in column 5 and ends where its text
+// does, or at the right edge when it is too long.
+void expectEachLineOnItsRowFromColumnFive(const Snapshot& shot, const Cell& cell) {
+    for (int row = 1; row <= 60; ++row) {
+        SCOPED_TRACE(row);
+        const int top = (row - 1) * cell.height;
+        const int bottom = row * cell.height;
+        const auto line = std::find_if(HELP_LINES.begin(), HELP_LINES.end(),
+                                       [row](const HelpLine& candidate) { return candidate.row == row; });
+        if (line == HELP_LINES.end()) {
+            EXPECT_FALSE(hasInk(shot, 0, top, shot.width, bottom));
+            continue;
+        }
+        EXPECT_FALSE(hasInk(shot, 0, top, 4 * cell.width, bottom)) << "columns 1 to 4 stay empty";
+        EXPECT_TRUE(hasInk(shot, 4 * cell.width, top, 5 * cell.width, bottom)) << "column 5 has the first letter";
+        std::string_view text = line->text;
+        text = text.substr(0, text.find_last_not_of(' ') + 1);
+        const int end = std::min(4 * cell.width + textWidth(std::wstring(text.begin(), text.end())), shot.width);
+        EXPECT_FALSE(hasInk(shot, end + 1, top, shot.width, bottom)) << "nothing after the text";
+        EXPECT_TRUE(hasInk(shot, end - 2 * cell.width, top, end + 1, bottom)) << "ink up to the text's end";
+    }
+}
+
 TEST(ShowHelpScreen, OpensItsWindowAndPrintsFromRowTwoColumnFive) {
     Watchdog dog(60000);
     const Cell cell = fontOneCell();
@@ -251,27 +274,7 @@ TEST(ShowHelpScreen, OpensItsWindowAndPrintsFromRowTwoColumnFive) {
     ASSERT_EQ(shot.width, 135 * cell.width);
     ASSERT_EQ(shot.height, 60 * cell.height);
     EXPECT_TRUE(onScreen == shot) << "the window shows the bitmap";
-
-    // Ink exactly on the listed rows; each line starts in column 5 and ends where its
-    // text does, or at the right edge when it is too long.
-    for (int row = 1; row <= 60; ++row) {
-        SCOPED_TRACE(row);
-        const int top = (row - 1) * cell.height;
-        const int bottom = row * cell.height;
-        const auto line = std::find_if(HELP_LINES.begin(), HELP_LINES.end(),
-                                       [row](const HelpLine& candidate) { return candidate.row == row; });
-        if (line == HELP_LINES.end()) {
-            EXPECT_FALSE(hasInk(shot, 0, top, shot.width, bottom));
-            continue;
-        }
-        EXPECT_FALSE(hasInk(shot, 0, top, 4 * cell.width, bottom)) << "columns 1 to 4 stay empty";
-        EXPECT_TRUE(hasInk(shot, 4 * cell.width, top, 5 * cell.width, bottom)) << "column 5 has the first letter";
-        std::string_view text = line->text;
-        text = text.substr(0, text.find_last_not_of(' ') + 1);
-        const int end = std::min(4 * cell.width + textWidth(std::wstring(text.begin(), text.end())), shot.width);
-        EXPECT_FALSE(hasInk(shot, end + 1, top, shot.width, bottom)) << "nothing after the text";
-        EXPECT_TRUE(hasInk(shot, end - 2 * cell.width, top, end + 1, bottom)) << "ink up to the text's end";
-    }
+    expectEachLineOnItsRowFromColumnFive(shot, cell);
 }
 
 TEST(ShowHelpScreen, AnyKeyOrTheCloseBoxDismissesIt) {
@@ -372,16 +375,29 @@ TEST(ShowHelpScreen, MainWindowStaysUsableWhileItWaits) {
     EXPECT_EQ(counted, 4) << "posted and sent messages reach the main window during the wait";
 }
 
+// One of the two windows of a nested showing, closed by a key or its close box.
+enum class Which { Outer, Inner };
+enum class How { Key, CloseBox };
+struct Action {
+    Which which;
+    How how;
+};
+
+// The user's part: closes the window action names; true once it has gone.
+bool closeByAction(const Action& action, HWND outer, HWND inner) {
+    HWND target = action.which == Which::Outer ? outer : inner;
+    if (action.how == How::Key) {
+        pressKey(target);
+    } else {
+        clickClose(target);
+    }
+    return goneWithin(target, 10000);
+}
+
 // "?" pressed again while a help screen waits: the second showing runs inside the first
 // one's wait. Each window closes on its own key or close box, in either order.
 TEST(ShowHelpScreen, NestedShowingsEachCloseTheirOwnWindow) {
     Watchdog dog(180000);
-    enum class Which { Outer, Inner };
-    enum class How { Key, CloseBox };
-    struct Action {
-        Which which;
-        How how;
-    };
     struct Case {
         const char* why;
         Action first;
@@ -414,18 +430,9 @@ TEST(ShowHelpScreen, NestedShowingsEachCloseTheirOwnWindow) {
                 if (inner == nullptr || !printedWithin(inner, 15000)) {
                     return;
                 }
-                auto act = [&](const Action& action) {
-                    HWND target = action.which == Which::Outer ? outer : inner;
-                    if (action.how == How::Key) {
-                        pressKey(target);
-                    } else {
-                        clickClose(target);
-                    }
-                    return goneWithin(target, 10000);
-                };
-                firstGone = act(c.first);
+                firstGone = closeByAction(c.first, outer, inner);
                 otherStayed = IsWindow(c.first.which == Which::Outer ? inner : outer) != FALSE;
-                secondGone = act(c.second);
+                secondGone = closeByAction(c.second, outer, inner);
             });
             showHelpScreen(standIn);
         }
@@ -453,39 +460,11 @@ TEST(ShowHelpScreen, HundredShowingsLeaveNoObjectBehind) {
         showHelpScreen(standIn);
     };
     showOnce();  // the window class and the realised font stay for the process
-    const int records = recordCount();
-    const int threads = processThreads();
-    FontRecord fontBefore;
-    ASSERT_TRUE(fontInfo(1, fontBefore));
-    const int tableBefore = gdiObjectCount();
-#if defined(_WIN64)
-    EXPECT_GE(tableBefore, 0) << "the GDI handle table could not be read";
-#endif
-    const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    const ObjectCounts before;
     for (int cycle = 0; cycle < 100; ++cycle) {
         showOnce();
     }
-    const int tableAfter = gdiObjectCount();
-    const DWORD gdiAfter = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD userAfter = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    std::printf("GetGuiResources before/after 100 help screens: GDI %lu/%lu, USER %lu/%lu\n",
-                static_cast<unsigned long>(gdiBefore), static_cast<unsigned long>(gdiAfter),
-                static_cast<unsigned long>(userBefore), static_cast<unsigned long>(userAfter));
-    std::printf("GDI objects in the handle table before/after 100 help screens: %d/%d\n", tableBefore, tableAfter);
-    if (gdiBefore == 0 && userBefore == 0) {
-        std::printf(
-            "GetGuiResources counts nothing here (a stub under Wine); the handle table, records, "
-            "threads and font references stand in\n");
-    }
-    EXPECT_EQ(tableAfter, tableBefore);
-    EXPECT_EQ(gdiAfter, gdiBefore);
-    EXPECT_EQ(userAfter, userBefore);
-    EXPECT_EQ(recordCount(), records);
-    FontRecord fontAfter;
-    ASSERT_TRUE(fontInfo(1, fontAfter));
-    EXPECT_EQ(fontAfter.references, fontBefore.references);
-    EXPECT_LE(threadsSettledTo(threads), threads) << "every canvas thread ended";
+    expectObjectsAsBefore(before, "100 help screens");
     EXPECT_TRUE(helpFrames().empty());
 }
 
