@@ -16,6 +16,7 @@
 
 #include "app/code_page.h"
 #include "app/runtime.h"
+#include "core/ascii_case.h"
 #include "ui/canvas_window.h"
 #include "ui/procedure_guard.h"
 #include "ui/dialog_template.h"
@@ -112,10 +113,6 @@ long resourceId(std::wstring_view name) {
         }
     }
     return id;
-}
-
-wchar_t upperAscii(wchar_t unit) {
-    return (unit >= L'a' && unit <= L'z') ? static_cast<wchar_t>(unit - 32) : unit;
 }
 
 struct ResourceSearch {
@@ -529,13 +526,7 @@ bool resourceNameMatches(std::wstring_view wanted, const wchar_t* resourceName) 
     if (id >= 0) {
         return false;  // "#123" names an integer id, never a string name
     }
-    std::size_t i = 0;
-    for (; resourceName[i] != L'\0'; ++i) {
-        if (i >= wanted.size() || upperAscii(resourceName[i]) != upperAscii(wanted[i])) {
-            return false;
-        }
-    }
-    return i == wanted.size();
+    return sameIgnoringAsciiCase(wanted, resourceName);
 }
 
 // ---- dialogs -----------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 
 #include "app/runtime.h"
 #include "app/spin_lock.h"
+#include "core/ascii_case.h"
 #include "core/rounding.h"
 #include "ui/scoped_gdi.h"
 
@@ -71,16 +72,6 @@ constexpr int KEPT_EIGHTHS = 7;
 enum FaceChoice : int { UNDECIDED, KEPT, REPLACED };
 std::atomic<int> faceChoices[std::size(SCALABLE_TWINS)] = {};
 
-// Face names compare with the letters a to z matched to A to Z, as GDI compares them.
-bool sameFace(const wchar_t* a, const wchar_t* b) {
-    const auto upper = [](wchar_t unit) {
-        return unit >= L'a' && unit <= L'z' ? static_cast<wchar_t>(unit - 32) : unit;
-    };
-    for (; *a != L'\0' && upper(*a) == upper(*b); ++a, ++b) {
-    }
-    return upper(*a) == upper(*b);
-}
-
 // The vertical resolution of window's DC (the screen's for a null window), or 0 without a DC.
 int pixelsPerInchOf(HWND window) {
     WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
@@ -123,7 +114,7 @@ bool replaceOnScreen(const ScalableTwin& twin, float points) {
         height * 8 >= static_cast<long>(asked) * KEPT_EIGHTHS) {
         return false;
     }
-    return realiseOnScreen(twin.scalable, points, asked, height, name) && sameFace(name, twin.scalable);
+    return realiseOnScreen(twin.scalable, points, asked, height, name) && sameIgnoringAsciiCase(name, twin.scalable);
 }
 
 }  // namespace
@@ -133,7 +124,7 @@ bool replaceOnScreen(const ScalableTwin& twin, float points) {
 std::wstring faceForScreen(const wchar_t* face) {
     std::size_t found = std::size(SCALABLE_TWINS);
     for (std::size_t i = 0; i < std::size(SCALABLE_TWINS); ++i) {
-        if (face != nullptr && sameFace(face, SCALABLE_TWINS[i].raster)) {
+        if (face != nullptr && sameIgnoringAsciiCase(face, SCALABLE_TWINS[i].raster)) {
             found = i;
         }
     }
