@@ -739,58 +739,37 @@ struct CalculateCase {
     Shown shown;
     Kept kept;
 };
+// A case a row: its inputs, then the cells it shows, then what the file and session keep.
+// clang-format off
 const CalculateCase CALCULATE_CASES[] = {
     // The cell shows "$        0.00" after loading; its filtered text is what is saved.
-    {"all empty",
-     {"", "", "", "", nullptr},
-     1,
-     0,
+    {"all empty", {"", "", "", "", nullptr}, 1, 0,
      {MASKED_ZERO, MASKED_ZERO, "$   0.00", "  0.00%", "$    0.00"},
      {"\"0.00\"\r\n\"0\"\r\n", "0.00", "0", " 0"}},
-    {"starting bankroll only",
-     {"", "", "", "", "1000"},
-     1,
-     0,
+    {"starting bankroll only", {"", "", "", "", "1000"}, 1, 0,
      {"$    1,000.00", "$    1,000.00", "$   0.00", "  0.00%", "$    0.00"},
      {"\"1000\"\r\n\"1000\"\r\n", "1000", "1000", " 0"}},
-    {"one session",
-     {"150", "100", "10", "3", "1000"},
-     1,
-     0,
+    {"one session", {"150", "100", "10", "3", "1000"}, 1, 0,
      {"$    1,000.00", "$    1,050.00", "$   1.50", " 30.00%", "$   50.00"},
      {"\"1000\"\r\n\"1050\"\r\n", "1000", "1050", " 50"}},
     // The second press reads "$    1,000.00" back from the cell as 1000.
-    {"same again",
-     {"150", "100", "10", "3", "1000"},
-     2,
-     0,
+    {"same again", {"150", "100", "10", "3", "1000"}, 2, 0,
      {"$    1,000.00", "$    1,100.00", "$   1.50", " 30.00%", "$   50.00"},
      {"\"1000.00\"\r\n\"1100\"\r\n", "1000.00", "1100", " 100"}},
-    {"accelerator code 1",
-     {"150", "100", "10", "3", "1000"},
-     1,
-     1,
+    {"accelerator code 1", {"150", "100", "10", "3", "1000"}, 1, 1,
      {"$    1,000.00", "$    1,050.00", "$   1.50", " 30.00%", "$   50.00"},
      {"\"1000\"\r\n\"1050\"\r\n", "1000", "1050", " 50"}},
-    {"money typed with signs and commas",
-     {"$1,234.50", "$1,000", "4", "2", "$2,000.00"},
-     1,
-     0,
+    {"money typed with signs and commas", {"$1,234.50", "$1,000", "4", "2", "$2,000.00"}, 1, 0,
      {"$    2,000.00", "$    2,234.50", "$   1.23", " 50.00%", "$  617.25"},
      {"\"2000.00\"\r\n\"2234.5\"\r\n", "2000.00", "2234.5", " 234.5"}},
-    {"negative amount won",
-     {"-50", "100", "", "2", "500"},
-     1,
-     0,
+    {"negative amount won", {"-50", "100", "", "2", "500"}, 1, 0,
      {"$      500.00", "$      350.00", "$  -0.50", "  0.00%", "$  -25.00"},
      {"\"500\"\r\n\"350\"\r\n", "500", "350", "-150"}},
-    {"more won than made, nothing bet",
-     {"60", "0", "5", "6", "0"},
-     1,
-     0,
+    {"more won than made, nothing bet", {"60", "0", "5", "6", "0"}, 1, 0,
      {MASKED_ZERO, "$       60.00", "$   0.00", "  0.00%", "$   10.00"},
      {"\"0\"\r\n\"60\"\r\n", "0", "60", " 60"}},
 };
+// clang-format on
 
 TEST_F(MainWindowTest, CalculateShowsSavesAndReadsBack) {
     for (const CalculateCase& c : CALCULATE_CASES) {
