@@ -26,6 +26,7 @@ constexpr std::uint16_t KIND_DISK = 1;
 constexpr std::uint16_t KIND_DEVICE = 2;
 constexpr std::uint8_t MODE_WRITE = 0x02;
 constexpr std::uint8_t MODE_READ = 0x01;
+constexpr std::uint8_t MODE_APPEND = 0x04;
 constexpr std::uint32_t READ_RECORD_LENGTH = 128;
 constexpr std::uint32_t WRITE_RECORD_LENGTH = 1;
 constexpr std::size_t MAX_PATH_UNITS = 255;
@@ -35,6 +36,8 @@ static_assert(QUIET_ERROR_MODE == 0x8001);
 constexpr std::size_t MAX_PATH_BYTES = 4096;
 // Largest piece handed to one WriteFile; a text longer than this (never seen) is split.
 constexpr std::size_t MAX_WRITE_PIECE = 0x40000000;
+// What readPiece asks one ReadFile for: a file of years of history in a few reads.
+constexpr DWORD APPEND_READ_PIECE = 0x10000;
 
 struct ChannelRecord {
     ChannelRecord* next = nullptr;
@@ -194,8 +197,8 @@ private:
 // Makes the record ready after CreateFileW: empties a file for writing, fills the
 // buffer for reading. 0 or the code that failed.
 int startChannel(ChannelRecord& record) {
-    if (record.kind != KIND_DISK) {
-        return 0;
+    if (record.kind != KIND_DISK || record.mode == MODE_APPEND) {
+        return 0;  // an appending channel reads from the start and writes at the end as it is
     }
     DWORD error = seekTo(record, 0);
     if (error != 0) {
@@ -231,20 +234,45 @@ int refuseOpen(Channel channel, std::string_view path, std::wstring& wide) {
     return 0;
 }
 
-// Inheritable, unshared; a write open creates a missing file. INVALID_HANDLE_VALUE
-// with openError set when the open fails.
+// How each mode opens its file. Writing and reading: inheritable and unshared, as
+// the bankroll's channels have always been. Appending: only FILE_APPEND_DATA, so that
+// no write can land anywhere but the end; shared for reading, so a viewer may read the
+// file meanwhile; and not inherited, as nothing started from here should keep it open.
+struct OpenRule {
+    std::uint8_t mode;
+    DWORD access;
+    DWORD share;
+    DWORD disposition;
+    BOOL inherit;
+};
+constexpr OpenRule OPEN_RULES[] = {
+    {MODE_WRITE, GENERIC_WRITE, 0, OPEN_ALWAYS, TRUE},
+    {MODE_READ, GENERIC_READ, 0, OPEN_EXISTING, TRUE},
+    {MODE_APPEND, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS, FALSE},
+};
+
+const OpenRule& openRule(std::uint8_t mode) {
+    for (const OpenRule& rule : OPEN_RULES) {
+        if (rule.mode == mode) {
+            return rule;
+        }
+    }
+    return OPEN_RULES[0];
+}
+
+// INVALID_HANDLE_VALUE with openError set when the open fails.
 HANDLE createChannelFile(const std::wstring& wide, std::uint8_t mode, DWORD& openError) {
+    const OpenRule& rule = openRule(mode);
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof(security);
     security.lpSecurityDescriptor = nullptr;
-    security.bInheritHandle = TRUE;
-    const DWORD access = mode == MODE_WRITE ? GENERIC_WRITE : GENERIC_READ;
-    const DWORD disposition = mode == MODE_WRITE ? OPEN_ALWAYS : OPEN_EXISTING;
+    security.bInheritHandle = rule.inherit;
     HANDLE handle = INVALID_HANDLE_VALUE;
-    // Opening an existing file for writing leaves ERROR_ALREADY_EXISTS: only the
+    // Opening an existing file with OPEN_ALWAYS leaves ERROR_ALREADY_EXISTS: only the
     // handle says whether the open failed.
     openError = systemCall(SystemCall::Open, [&] {
-        handle = CreateFileW(wide.c_str(), access, 0, &security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(wide.c_str(), rule.access, rule.share, &security, rule.disposition, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     });
     return handle;
 }
@@ -252,7 +280,7 @@ HANDLE createChannelFile(const std::wstring& wide, std::uint8_t mode, DWORD& ope
 // The open itself, on a fresh record linked under the number; 0 or the code that
 // failed. A failed open closes the handle first, then unlinks and frees the record.
 int openLinked(Channel channel, std::wstring& wide, std::uint8_t mode) {
-    const std::uint32_t recordLength = mode == MODE_WRITE ? WRITE_RECORD_LENGTH : READ_RECORD_LENGTH;
+    const std::uint32_t recordLength = mode == MODE_READ ? READ_RECORD_LENGTH : WRITE_RECORD_LENGTH;
     ChannelRecord* fresh = newRecord(recordLength);
     if (fresh == nullptr) {
         return ERR_NO_MEMORY;
@@ -282,7 +310,7 @@ int openLinked(Channel channel, std::wstring& wide, std::uint8_t mode) {
     return 0;
 }
 
-void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
+int openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
     LockGuard openGuard(openLock);
     std::wstring wide;
     int code = refuseOpen(channel, path, wide);
@@ -292,20 +320,26 @@ void openChannel(Channel channel, std::string_view path, std::uint8_t mode) {
     if (code != 0) {
         reportError(code);
     }
+    return code;
 }
 
-// The channel open for writing, or null after reporting why not.
-ChannelRecord* writingChannel(Channel channel) {
+// The channel open in one of modes, or null after reporting why not into *code.
+ChannelRecord* channelIn(Channel channel, std::uint8_t modes, int* code = nullptr) {
     ChannelRecord* record = findChannel(channel);
-    if (record == nullptr) {
-        reportError(ERR_NOT_OPEN);
-        return nullptr;
+    const int refused = record == nullptr ? ERR_NOT_OPEN : (record->mode & modes) == 0 ? ERR_WRONG_MODE : 0;
+    if (code != nullptr) {
+        *code = refused;
     }
-    if (record->mode != MODE_WRITE) {
-        reportError(ERR_WRONG_MODE);
+    if (refused != 0) {
+        reportError(refused);
         return nullptr;
     }
     return record;
+}
+
+// The channel open for writing (or appending), or null after reporting why not.
+ChannelRecord* writingChannel(Channel channel, int* code = nullptr) {
+    return channelIn(channel, MODE_WRITE | MODE_APPEND, code);
 }
 
 // One WriteFile straight to the handle; 0 or the code.
@@ -404,6 +438,41 @@ void openRead(Channel channel, std::string_view path) {
     openChannel(channel, path, MODE_READ);
 }
 
+int openAppend(Channel channel, std::string_view path) {
+    return openChannel(channel, path, MODE_APPEND);
+}
+
+int readPiece(Channel channel, std::string& piece) {
+    piece.clear();
+    int code = 0;
+    ChannelRecord* record = channelIn(channel, MODE_APPEND, &code);
+    if (record == nullptr) {
+        return code;
+    }
+    piece.resize(APPEND_READ_PIECE);
+    DWORD count = 0;
+    const DWORD error = systemCall(SystemCall::Read,
+                                   [&] { ReadFile(record->handle, piece.data(), APPEND_READ_PIECE, &count, nullptr); });
+    piece.resize(error == 0 ? count : 0);
+    if (error != 0 && (code = failureCode(error)) != ERR_END_OF_DATA) {
+        reportError(code);
+        return code;
+    }
+    return 0;
+}
+
+int appendText(Channel channel, std::string_view bytes) {
+    int code = 0;
+    ChannelRecord* record = channelIn(channel, MODE_APPEND, &code);
+    if (record == nullptr) {
+        return code;
+    }
+    if (!bytes.empty() && (code = writeBytes(*record, bytes)) != 0) {
+        reportError(code);
+    }
+    return code;
+}
+
 void writeQuoted(Channel channel, std::string_view text) {
     ChannelRecord* record = writingChannel(channel);
     if (record == nullptr) {
@@ -459,14 +528,14 @@ std::string readField(Channel channel) {
     return {};
 }
 
-void closeChannel(Channel channel) {
+int closeChannel(Channel channel) {
     ChannelRecord* record = findChannel(channel);
     if (record == nullptr) {
-        return;
+        return 0;
     }
     unlinkChannel(record);
     DWORD error = 0;
-    if (record->mode == MODE_WRITE && record->kind == KIND_DISK) {
+    if (record->mode == MODE_WRITE && record->kind == KIND_DISK) {  // an appending channel is never cut
         // Cuts off whatever lay beyond the bytes written.
         error = systemCall(SystemCall::Truncate, [&] { SetEndOfFile(record->handle); });
     }
@@ -476,8 +545,11 @@ void closeChannel(Channel channel) {
     }
     freeRecord(record);
     if (error != 0) {
-        reportError(failureCode(error));
+        const int code = failureCode(error);
+        reportError(code);
+        return code;
     }
+    return 0;
 }
 
 std::uint32_t fileAttributes(std::string_view path, std::uint32_t* systemError) {
@@ -506,14 +578,17 @@ std::uint32_t fileAttributes(std::string_view path, std::uint32_t* systemError) 
     return attributes;
 }
 
-void flush(Channel channel) {
-    ChannelRecord* record = writingChannel(channel);
+int flush(Channel channel) {
+    int code = 0;
+    ChannelRecord* record = writingChannel(channel, &code);
     if (record == nullptr || record->kind != KIND_DISK) {
-        return;
+        return code;
     }
     if (const DWORD error = systemCall(SystemCall::Flush, [&] { FlushFileBuffers(record->handle); }); error != 0) {
-        reportError(failureCode(error));
+        code = failureCode(error);
+        reportError(code);
     }
+    return code;
 }
 
 void replaceFile(std::string_view from, std::string_view to) {

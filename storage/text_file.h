@@ -15,14 +15,26 @@ void openRead(Channel channel, std::string_view path);
 void writeQuoted(Channel channel, std::string_view text);
 void endLine(Channel channel);
 std::string readField(Channel channel);
-void closeChannel(Channel channel);
+// 0 or the code it reported.
+int closeChannel(Channel channel);
 // 0 on failure; *systemError (when given) receives GetLastError's value then, 0 otherwise,
 // so a caller can tell a missing path from one that could not be examined.
 std::uint32_t fileAttributes(std::string_view path, std::uint32_t* systemError = nullptr);
 
 // Hands what was written on a channel to the disk (FlushFileBuffers); a device other
-// than a disk file has nothing to flush.
-void flush(Channel channel);
+// than a disk file has nothing to flush. 0 or the code it reported.
+int flush(Channel channel);
+
+// A file that only ever grows. openAppend opens path on channel, creating it when
+// missing: readPiece reads its bytes from the start, appendText writes at its end, and
+// nothing can rewrite or truncate what it holds. Others may read it meanwhile. Each
+// reports into the caller's slot as the other operations do, and returns the code, 0
+// for success.
+[[nodiscard]] int openAppend(Channel channel, std::string_view path);
+// The next bytes, up to 64 KiB of them; empty at the end of the file.
+[[nodiscard]] int readPiece(Channel channel, std::string& piece);
+// bytes at the end of the file, in one WriteFile.
+[[nodiscard]] int appendText(Channel channel, std::string_view bytes);
 // Puts the file from in the place of the file to in one step, replacing it when it
 // exists; the old file stays whole when this fails.
 void replaceFile(std::string_view from, std::string_view to);

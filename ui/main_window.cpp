@@ -13,10 +13,12 @@
 #include <utility>
 
 #include "app/runtime.h"
+#include "core/history.h"
 #include "core/number_text.h"
 #include "core/picture_mask.h"
 #include "core/session.h"
 #include "storage/bankroll_file.h"
+#include "storage/bankroll_history.h"
 #include "storage/text_file.h"
 #include "ui/dialog_engine.h"
 #include "ui/help_screen.h"
@@ -131,6 +133,19 @@ constexpr char NOT_READ_WARNING[] = "bankroll.roi COULD NOT BE READ - YOUR BANKR
 // A second calculator on one folder: it shows the bankroll, but only the first one saves.
 constexpr char IN_USE_WARNING[] = "bankroll.roi IS IN USE BY ANOTHER ROI CALCULATOR - YOUR BANKROLL WILL NOT BE SAVED";
 
+// The history could not take a save's row: the bankroll is safe, the row waits.
+constexpr char HISTORY_FAILED_WARNING[] = "bankroll-history.csv COULD NOT BE WRITTEN - YOUR BANKROLL WAS SAVED";
+// What the system menu's history item says when it cannot show the file.
+constexpr char HISTORY_MISSING_NOTICE[] = "THE BANKROLL HISTORY DOES NOT EXIST YET - IT WILL BE KEPT IN ";
+constexpr char HISTORY_NO_VIEWER_NOTICE[] = "NO PROGRAM IS SET TO OPEN THE BANKROLL HISTORY - IT IS KEPT IN ";
+constexpr UINT HISTORY_NOTICE_STYLE = MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_SETFOREGROUND;
+
+// The history's item in MainDialog's system menu (Alt+Space): an id below the system's
+// own commands (0xF000 and up) whose low four bits are clear, as the system uses those.
+constexpr UINT HISTORY_MENU_ITEM = 0x0100;
+constexpr wchar_t HISTORY_MENU_TEXT[] = L"Bankroll &history";
+static_assert(HISTORY_MENU_ITEM < 0xF000 && (HISTORY_MENU_ITEM & 0xF) == 0);
+
 // COMCTL32 classes the main routine asks for; the structure size is the 8 bytes of INITCOMMONCONTROLSEX.
 constexpr DWORD MAIN_ROUTINE_CLASSES = ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_INTERNET_CLASSES;
 constexpr DWORD INIT_CONTROLS_SIZE = 8;
@@ -144,6 +159,8 @@ HWND savedFocus = nullptr;
 // (a save would put values the user never saw over the bankroll), or another calculator
 // holds the folder's bankroll (each save would replace what the other saved).
 bool bankrollOurs = true;
+// The history's first failure in a run is told; later ones would only repeat it.
+bool historyWarned = false;
 
 std::string mainCaption() {
     std::string caption = CAPTION_TITLE;
@@ -182,6 +199,20 @@ void warnBankrollNotSaved() {
     messageBox(SAVE_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
 }
 
+// A save that worked goes into the history too; false when the history could not take
+// it now and the user has not yet been told.
+bool recordSave(const HistoryRow& row) {
+    if (appendHistory(row) || historyWarned) {
+        return true;
+    }
+    historyWarned = true;
+    return false;
+}
+
+void warnHistoryNotWritten() {
+    messageBox(HISTORY_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
+}
+
 void calculate() {
     SessionValues& s = session();
     // 1. The five cells, in this order.
@@ -200,6 +231,7 @@ void calculate() {
     // 4. Save.
     const BankrollTexts toSave = bankrollToSave(s);
     const bool saved = saveBankroll(toSave.starting, toSave.ending);
+    const bool recorded = !saved || recordSave(calculateRow(s, toSave));
     // 5. The file is the truth: what it holds now replaces the two values. The cells
     //    keep what step 3 put there.
     BankrollTexts readBack = readBankroll();
@@ -212,6 +244,8 @@ void calculate() {
     showValue(theDialog, ID_AVERAGE_MUTUEL, AVERAGE_MUTUEL_MASK, s.averageMutuelText);
     if (!saved) {
         warnBankrollNotSaved();
+    } else if (!recorded) {
+        warnHistoryNotWritten();
     }
 }
 
@@ -224,13 +258,77 @@ void clearBankrollsCommand() {
     SessionValues& s = session();
     blankCells();
     clearBankrolls(s);
-    const bool saved = saveBankroll("0", "0");  // no read-back here
+    const BankrollTexts zeros = {"0", "0"};
+    const bool saved = saveBankroll(zeros.starting, zeros.ending);  // no read-back here
+    const bool recorded = !saved || recordSave(pairRow(HistoryAction::ClearBankrolls, zeros));
     // Plain text without a mask: both cells show "0" until the next CALCULATE.
     setCell(theDialog, ID_STARTING_BANKROLL, s.startingBankrollText);
     setCell(theDialog, ID_ENDING_BANKROLL, s.endingBankrollText);
     if (!saved) {
         warnBankrollNotSaved();
+    } else if (!recorded) {
+        warnHistoryNotWritten();
     }
+}
+
+// The history's item after a separator at the foot of the system menu. The dialog's
+// own copy of the menu is changed, so the window keeps its layout.
+void addHistoryMenuItem(HWND dialog) {
+    WorkingWordOnExit reload;
+    HMENU menu = GetSystemMenu(dialog, FALSE);
+    if (menu != nullptr) {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, HISTORY_MENU_ITEM, HISTORY_MENU_TEXT);
+    }
+}
+
+using ShellExecuteProc = HINSTANCE(WINAPI*)(HWND, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, int);
+
+// Opens path with the program the system associates with its kind of file; false when
+// none did. SHELL32 is loaded for this alone, so that no start pays for it.
+bool openWithItsProgram(HWND owner, const std::wstring& path) {
+    WorkingWordOnExit reload;
+    HMODULE shell = LoadLibraryW(L"SHELL32.DLL");
+    if (shell == nullptr) {
+        return false;
+    }
+    bool opened = false;
+    if (const FARPROC found = GetProcAddress(shell, "ShellExecuteW")) {
+        const auto shellExecute = reinterpret_cast<ShellExecuteProc>(reinterpret_cast<void (*)()>(found));
+        // Values above 32 mean success; the rest are error numbers.
+        opened =
+            reinterpret_cast<INT_PTR>(shellExecute(owner, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+    }
+    FreeLibrary(shell);
+    return opened;
+}
+
+// name as a full path against the current directory, or name itself when that fails.
+std::wstring fullPathOf(const std::string& name) {
+    WorkingWordOnExit reload;
+    const std::wstring wide = toWide(name);
+    std::wstring full(MAX_PATH, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return wide;
+    }
+    full.resize(length);
+    return full;
+}
+
+// The system menu's "Bankroll history": the file in the program that opens .csv files,
+// or a box saying where the file is (or will be).
+void openHistory(HWND dialog) {
+    const std::string name = historyFileName();
+    const std::wstring path = fullPathOf(name);
+    std::uint32_t why = 0;
+    const bool present = fileAttributes(name, &why) != 0;
+    if (present && openWithItsProgram(dialog, path)) {
+        return;
+    }
+    const std::string where = toNarrow(path);
+    messageBox((present ? HISTORY_NO_VIEWER_NOTICE : HISTORY_MISSING_NOTICE) + where, DEFAULT_TITLE,
+               HISTORY_NOTICE_STYLE);
 }
 
 // The dialog manager does not give the focus back to the control that had it when
@@ -318,10 +416,13 @@ void loadBankroll(HWND dialog) {
     const auto attributes = static_cast<std::uint16_t>(fileAttributes(s.bankrollFileName, &why) & 0xFFFFu);
     const bool missing = attributes == 0 && (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND);
     bool saved = true;
+    bool recorded = true;
     if (missing && !inUse) {  // creating it is writing it: the claim's holder does that
         // Shown while MainDialog is still hidden; the empty title gives the default one.
         messageBox(CREATION_NOTICE, "", CREATION_NOTICE_STYLE);
-        saved = writeBankroll("0", "0");
+        const BankrollTexts zeros = {"0", "0"};
+        saved = writeBankroll(zeros.starting, zeros.ending);
+        recorded = !saved || recordSave(pairRow(HistoryAction::NewFile, zeros));
     }
     bool readable = true;
     BankrollTexts read = readBankroll(readable);
@@ -333,13 +434,15 @@ void loadBankroll(HWND dialog) {
     } else if (!readable || (attributes == 0 && !missing)) {
         bankrollOurs = false;
         messageBox(NOT_READ_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
+    } else if (!recorded) {
+        warnHistoryNotWritten();
     }
     if (inUse) {
         messageBox(IN_USE_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
     }
 }
 
-INT_PTR mainDialogHandler(HWND, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR mainDialogHandler(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     ErrorSlot slot;
     loadWorkingControlWord();
     switch (message) {
@@ -348,6 +451,11 @@ INT_PTR mainDialogHandler(HWND, UINT message, WPARAM wParam, LPARAM) {
         break;
     case WM_COMMAND:
         onCommand(LOWORD(wParam), HIWORD(wParam));
+        break;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == HISTORY_MENU_ITEM) {
+            openHistory(dialog);
+        }
         break;
     default:  // WM_INITDIALOG and everything else: the engine's default alone
         break;
@@ -361,6 +469,8 @@ MainWindow buildMainWindow(HWND parent) {
                                  DIALOG_HEIGHT, DIALOG_STYLE, DIALOG_EX_STYLE);
     theDialog = window.dialog;
     savedFocus = nullptr;
+    historyWarned = false;
+    forgetWaitingHistory();  // rows of an earlier window (in tests) belong to its folder
     if (window.dialog == nullptr) {
         return window;  // no window to show a bankroll in: the file is left alone
     }
@@ -369,6 +479,7 @@ MainWindow buildMainWindow(HWND parent) {
     }
     setAccelerators(window.dialog, MAIN_ACCELERATORS, static_cast<int>(std::size(MAIN_ACCELERATORS)));
     setDialogIcon(window.dialog, PROGRAM_ICON);
+    addHistoryMenuItem(window.dialog);
     window.cellFont = createFont(CELL_FONT_FACE, CELL_FONT_POINTS, FONT_BOLD, ANSI_CHARSET, 0, 0);
     for (const int id : FONT_CELLS) {
         setControlFont(window.dialog, id, window.cellFont);
@@ -388,7 +499,8 @@ INT_PTR runMainWindow(HWND parent, bool* created) {
     if (window.dialog != nullptr) {
         runModal(window.dialog, mainDialogHandler, &result);
         releaseFont(window.cellFont);
-        releaseClaim();  // nothing is saved any more; the next calculator may have the folder
+        appendWaitingHistory();  // the last chance for rows a viewer held back
+        releaseClaim();          // nothing is saved any more; the next calculator may have the folder
     }
     return result;
 }

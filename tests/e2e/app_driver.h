@@ -29,6 +29,8 @@ inline constexpr wchar_t SAVE_WARNING_TEXT[] = L"bankroll.roi COULD NOT BE SAVED
 inline constexpr wchar_t READ_WARNING_TEXT[] = L"bankroll.roi COULD NOT BE READ - YOUR BANKROLL WAS NOT LOADED";
 inline constexpr wchar_t IN_USE_TEXT[] =
     L"bankroll.roi IS IN USE BY ANOTHER ROI CALCULATOR - YOUR BANKROLL WILL NOT BE SAVED";
+inline constexpr wchar_t HISTORY_WARNING_TEXT[] =
+    L"bankroll-history.csv COULD NOT BE WRITTEN - YOUR BANKROLL WAS SAVED";
 inline constexpr wchar_t HELP_CLASS[] = L"STAVEGRAPH";
 
 // The program under test, as a Windows path.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/e2e/app_driver.h"
+#include "tests/support/csv_records.h"
 
 namespace roi_test::e2e {
 namespace {
@@ -74,6 +75,59 @@ void expectFile(const TempDir& dir, const std::string& expected) {
     EXPECT_EQ(hexBytes(*bytes), hexBytes(expected));
 }
 
+std::wstring historyFile(const TempDir& dir) {
+    return dir.wideFile(L"bankroll-history.csv");
+}
+
+constexpr char HISTORY_HEADER[] = "time,action,won,bet,made,wins,net,starting,ending\r\n";
+
+// The local clock as the history writes it, for bounding a row's time.
+std::string localStamp() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return text;
+}
+
+// The history holds its header and then rows, each stamped between from and to and
+// then exactly the text of its row, in order; its last row ends as bankroll.roi holds.
+void expectHistory(const TempDir& dir, const std::vector<std::string>& rows, const std::string& from,
+                   const std::string& to) {
+    const std::string bytes = readBytes(historyFile(dir)).value_or("<missing>");
+    ASSERT_EQ(bytes.substr(0, sizeof HISTORY_HEADER - 1), HISTORY_HEADER);
+    std::size_t at = sizeof HISTORY_HEADER - 1;
+    for (const std::string& row : rows) {
+        SCOPED_TRACE(row);
+        const std::size_t end = bytes.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos) << "the history ends early: " << bytes;
+        const std::string stamp = bytes.substr(at, 19);
+        EXPECT_TRUE(from <= stamp && stamp <= to) << stamp << " is not within " << from << " to " << to;
+        EXPECT_EQ(bytes.substr(at + 19, end - at - 19), "," + row);
+        at = end + 2;
+    }
+    EXPECT_EQ(bytes.substr(at), "") << "rows beyond those expected";
+    const std::vector<CsvRecord> history = csvRecords(bytes);
+    const std::vector<CsvRecord> pair = csvRecords(readBytes(bankrollFile(dir)).value_or(""));
+    ASSERT_EQ(pair.size(), 2u);
+    ASSERT_EQ(history.back().size(), 9u);
+    EXPECT_EQ(history.back()[7], pair[0][0]);
+    EXPECT_EQ(history.back()[8], pair[1][0]);
+}
+
+// The ending bankroll of every row of the history.
+std::vector<std::string> historyEndings(const TempDir& dir) {
+    std::vector<std::string> endings;
+    for (const CsvRecord& record : csvRecords(readBytes(historyFile(dir)).value_or(""))) {
+        endings.push_back(record.size() == 9 ? record[8] : "<torn>");
+    }
+    if (!endings.empty()) {
+        endings.erase(endings.begin());  // the header
+    }
+    return endings;
+}
+
 // Starts the program and waits for its main window to be shown. A box on the way (the
 // creation notice, the read warning) is checked (when expected) and dismissed either
 // way, so a run never blocks.
@@ -134,16 +188,16 @@ void closeAndExpectExitZero(App& app, HWND main, CloseBy how) {
     EXPECT_EQ(*code, 0u);
 }
 
-// Presses a button whose command ends with the save warning. The warning comes last:
-// while it is up the cells already show the command's values, and they stay so.
-void pressAndExpectSaveWarning(App& app, HWND main, int button, const Cells& shown) {
+// Presses a button whose command ends with a warning. The warning comes last: while it
+// is up the cells already show the command's values, and they stay so.
+void pressAndExpectWarning(App& app, HWND main, int button, const wchar_t* warning, const Cells& shown) {
     ASSERT_TRUE(postButton(main, button));
     HWND box = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (box = findAnyMessageBox(app.pid())) != nullptr; }))
-        << "no save warning appeared; windows:\n"
+        << "no warning appeared; windows:\n"
         << describeWindows(app.pid());
     const BoxContent content = readMessageBox(box);
-    EXPECT_EQ(content.texts, std::vector<std::wstring>{SAVE_WARNING_TEXT});
+    EXPECT_EQ(content.texts, std::vector<std::wstring>{warning});
     EXPECT_EQ(content.buttons, std::vector<std::wstring>{L"OK"});
     {
         SCOPED_TRACE("while the warning is up");
@@ -154,6 +208,10 @@ void pressAndExpectSaveWarning(App& app, HWND main, int button, const Cells& sho
     EXPECT_EQ(findAnyMessageBox(app.pid()), nullptr) << "a second box followed the warning";
     SCOPED_TRACE("after the warning");
     expectCells(main, shown);
+}
+
+void pressAndExpectSaveWarning(App& app, HWND main, int button, const Cells& shown) {
+    pressAndExpectWarning(app, main, button, SAVE_WARNING_TEXT, shown);
 }
 
 // --- first run and restart ----------------------------------------------------------------
@@ -234,53 +292,80 @@ struct Step {
     std::vector<Typed> typed;  // cells filled before the action
     Action action;
     Cells after;
-    std::string file;  // bankroll.roi after the action
+    std::string file;     // bankroll.roi after the action
+    const char* history;  // the history's new row after its time, or null
 };
 
 // One session from a first run: every step builds on the one before, as the running
-// net and the bankroll carry over from press to press.
+// net and the bankroll carry over from press to press, and the history grows by a row
+// with every save.
 const std::vector<Step>& sessionSteps() {
     static const std::vector<Step> steps = {
-        {"first start", {}, Action::None, {L"", L"", L"", L"", ZERO_MONEY, ZERO_MONEY, L"", L"", L""}, ZERO_FILE},
+        {"first start",
+         {},
+         Action::None,
+         {L"", L"", L"", L"", ZERO_MONEY, ZERO_MONEY, L"", L"", L""},
+         ZERO_FILE,
+         "NEW FILE,,,,,,0,0"},
         {"150 won of 100 bet, 3 of 10 bets, starting with 1000",
          {{TOTAL_WON, L"150"}, {TOTAL_BET, L"100"}, {BETS_MADE, L"10"}, {BETS_WON, L"3"}, {STARTING_BANKROLL, L"1000"}},
          Action::Calculate,
          {L"150", L"100", L"10", L"3", L"$    1,000.00", L"$    1,050.00", L"$   1.50", L" 30.00%", L"$   50.00"},
-         "\"1000\"\r\n\"1050\"\r\n"},
+         "\"1000\"\r\n\"1050\"\r\n",
+         "CALCULATE,150,100,10,3,50,1000,1050"},
         // The same inputs again add their net once more; the masked start cell reads as 1000.00.
         {"the same inputs again",
          {},
          Action::Calculate,
          {L"150", L"100", L"10", L"3", L"$    1,000.00", L"$    1,100.00", L"$   1.50", L" 30.00%", L"$   50.00"},
-         "\"1000.00\"\r\n\"1100\"\r\n"},
-        {"CLEAR ALL keeps the bankroll",
-         {},
-         Action::ClearAll,
-         {L"", L"", L"", L"", L"$    1,000.00", L"$    1,100.00", L"", L"", L""},
-         "\"1000.00\"\r\n\"1100\"\r\n"},
-        // Empty inputs add nothing; every divisor is 0, so every result is 0.
-        {"CALCULATE with empty inputs",
-         {},
-         Action::Calculate,
-         {L"", L"", L"", L"", L"$    1,000.00", L"$    1,100.00", L"$   0.00", L"  0.00%", L"$    0.00"},
-         "\"1000.00\"\r\n\"1100\"\r\n"},
+         "\"1000.00\"\r\n\"1100\"\r\n",
+         "CALCULATE,150,100,10,3,100,1000.00,1100"},
         {"CLEAR BANKROLLS shows plain zeros",
          {},
          Action::ClearBankrolls,
          {L"", L"", L"", L"", L"0", L"0", L"", L"", L""},
-         ZERO_FILE},
+         ZERO_FILE,
+         "CLEAR BANKROLLS,,,,,,0,0"},
+        {"500 as the starting bankroll",
+         {{STARTING_BANKROLL, L"500"}},
+         Action::Calculate,
+         {L"", L"", L"", L"", L"$      500.00", L"$      500.00", L"$   0.00", L"  0.00%", L"$    0.00"},
+         "\"500\"\r\n\"500\"\r\n",
+         "CALCULATE,,,,,0,500,500"},
+        {"CLEAR ALL keeps the bankroll",
+         {},
+         Action::ClearAll,
+         {L"", L"", L"", L"", L"$      500.00", L"$      500.00", L"", L"", L""},
+         "\"500\"\r\n\"500\"\r\n",
+         nullptr},
+        // Empty inputs add nothing; every divisor is 0, so every result is 0.
+        {"CALCULATE with empty inputs",
+         {},
+         Action::Calculate,
+         {L"", L"", L"", L"", L"$      500.00", L"$      500.00", L"$   0.00", L"  0.00%", L"$    0.00"},
+         "\"500.00\"\r\n\"500\"\r\n",
+         "CALCULATE,,,,,0,500.00,500"},
+        {"CLEAR BANKROLLS again",
+         {},
+         Action::ClearBankrolls,
+         {L"", L"", L"", L"", L"0", L"0", L"", L"", L""},
+         ZERO_FILE,
+         "CLEAR BANKROLLS,,,,,,0,0"},
         // Nothing refuses a negative amount won; the running net starts again from 0.
         {"a negative amount won",
          {{TOTAL_WON, L"-50"}, {TOTAL_BET, L"100"}, {BETS_MADE, L"5"}, {BETS_WON, L"2"}},
          Action::Calculate,
          {L"-50", L"100", L"5", L"2", ZERO_MONEY, L"$     -150.00", L"$  -0.50", L" 40.00%", L"$  -25.00"},
-         "\"0\"\r\n\"-150\"\r\n"},
-        // More bets won than made: WIN% is 0, the rest is computed.
+         "\"0\"\r\n\"-150\"\r\n",
+         "CALCULATE,-50,100,5,2,-150,0,-150"},
+        // More bets won than made (a count reads up to its comma): WIN% is 0, the rest
+        // is computed; the count goes to the history as typed, in quotes for its comma.
         {"more bets won than made",
-         {{BETS_WON, L"6"}},
+         {{BETS_MADE, L"1,000"}, {BETS_WON, L"6"}},
          Action::Calculate,
-         {L"-50", L"100", L"5", L"6", ZERO_MONEY, L"$     -300.00", L"$  -0.50", L"  0.00%", L"$   -8.33"},
-         "\"0.00\"\r\n\"-300\"\r\n"},
+         {L"-50", L"100", L"1,000", L"6", ZERO_MONEY, L"$     -300.00", L"$  -0.50", L"  0.00%", L"$   -8.33"},
+         "\"0.00\"\r\n\"-300\"\r\n",
+         "CALCULATE,-50,100,\"1,000\",6,-300,0.00,-300"},
     };
     return steps;
 }
@@ -289,11 +374,13 @@ void runSession(Entry entry) {
     TempDir dir;
     ASSERT_TRUE(dir.created());
     App app(dir.wide());
+    const std::string from = localStamp();
     HWND main = openMain(app, true);
     ASSERT_NE(main, nullptr);
     if (entry == Entry::Keyboard) {
         probeInput(GetDlgItem(main, TOTAL_BET), app.mainThread());
     }
+    std::vector<std::string> history;
     for (const Step& step : sessionSteps()) {
         SCOPED_TRACE(step.what);
         for (const Typed& t : step.typed) {
@@ -323,8 +410,14 @@ void runSession(Entry entry) {
         }
         expectCells(main, step.after);
         expectFile(dir, step.file);
+        if (step.history != nullptr) {
+            history.push_back(step.history);
+        }
+        expectHistory(dir, history, from, localStamp());
         EXPECT_EQ(findAnyMessageBox(app.pid()), nullptr) << "a box appeared during a save that worked";
     }
+    const std::vector<CsvRecord> records = csvRecords(readBytes(historyFile(dir)).value_or(""));
+    EXPECT_EQ(records.back()[4], "1,000") << "a CSV reader does not get the count back as typed";
     closeAndExpectExitZero(app, main, CloseBy::CloseBox);
 }
 
@@ -681,9 +774,64 @@ TEST(TwoCopies, OnlyTheFirstOnAFolderSaves) {
         }
         const std::string secondSaved = "\"1000.00\"\r\n\"1200\"\r\n";
         expectFile(dir, c.second == Second::AfterFirstKilled ? secondSaved : firstSaved);
+        // A row for each save made; a copy that saves nothing writes no history either.
+        const std::vector<std::string> firstRows = {"1050"};
+        const std::vector<std::string> secondRows = {"1200"};
+        EXPECT_EQ(historyEndings(dir), c.second == Second::AfterFirstKilled ? secondRows : firstRows);
         if (c.second == Second::OtherFolder) {
             expectFile(other, secondSaved);
+            EXPECT_EQ(historyEndings(other), secondRows);
         }
+    }
+}
+
+// --- the bankroll history ------------------------------------------------------------------------
+
+// Another program holds the history open without sharing it for writing, as a spreadsheet
+// does, or a folder has its name: the bankroll is saved as ever, the history's warning
+// comes once, and the rows wait for the file to be free, then go in in order, at the
+// next CALCULATE or at the close.
+TEST(History, RowsWaitForAFileThatCanTakeThem) {
+    const struct {
+        const char* what;
+        bool folder;
+        bool thenCalculate;
+    } cases[] = {
+        {"held open, then the next CALCULATE", false, true},
+        {"held open, then the window's close", false, false},
+        {"a folder of its name, then the next CALCULATE", true, true},
+    };
+    const Cells calculated = {L"150",           L"100",      L"",        L"",         L"$    1,000.00",
+                              L"$    1,050.00", L"$   1.50", L"  0.00%", L"$    0.00"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        ASSERT_TRUE(dir.created());
+        ASSERT_TRUE(writeBytes(bankrollFile(dir), "\"1000\"\r\n\"1000\"\r\n"));
+        const std::string from = localStamp();
+        App app(dir.wide());
+        HWND main = openMain(app, false);
+        ASSERT_NE(main, nullptr);
+        const std::wstring path = historyFile(dir);
+        HANDLE held = c.folder
+                          ? nullptr
+                          : CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+        ASSERT_TRUE(c.folder ? CreateDirectoryW(path.c_str(), nullptr) != 0 : held != INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(setCellText(main, TOTAL_WON, L"150") && setCellText(main, TOTAL_BET, L"100"));
+        pressAndExpectWarning(app, main, CALCULATE, HISTORY_WARNING_TEXT, calculated);
+        expectFile(dir, "\"1000.00\"\r\n\"1050\"\r\n");  // the bankroll itself is saved
+        ASSERT_TRUE(pressButton(main, CALCULATE));
+        EXPECT_EQ(findAnyMessageBox(app.pid()), nullptr) << "the history's warning came twice";
+        expectFile(dir, "\"1000.00\"\r\n\"1100\"\r\n");
+        ASSERT_TRUE(c.folder ? RemoveDirectoryW(path.c_str()) != 0 : CloseHandle(held) != 0);
+        std::vector<std::string> rows = {"CALCULATE,150,100,,,50,1000.00,1050", "CALCULATE,150,100,,,100,1000.00,1100"};
+        if (c.thenCalculate) {
+            ASSERT_TRUE(pressButton(main, CALCULATE));
+            rows.push_back("CALCULATE,150,100,,,150,1000.00,1150");
+            expectHistory(dir, rows, from, localStamp());
+        }
+        closeAndExpectExitZero(app, main, CloseBy::CloseBox);
+        expectHistory(dir, rows, from, localStamp());
     }
 }
 

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "app/runtime.h"
+#include "storage/bankroll_history.h"
 #include "storage/text_file.h"
 #include "tests/support/failing_call.h"
 #include "tests/support/temp_dir.h"
@@ -32,6 +34,7 @@ protected:
     }
     void TearDown() override {
         roi::setSystemCallSeam(nullptr);
+        roi::forgetWaitingHistory();
         SetCurrentDirectoryW(previous_.c_str());  // before the directory is removed
         roi::session().bankrollFileName.clear();
     }
@@ -40,6 +43,7 @@ protected:
     // save writes first.
     std::string file() const { return dir_.file(roi::BANKROLL_FILE_NAME); }
     std::string temporary() const { return dir_.file(std::string(roi::BANKROLL_FILE_NAME) + ".tmp"); }
+    std::string history() const { return dir_.file(roi::HISTORY_FILE_NAME); }
 
     // A save of "5" and "6" works, and leaves no temporary file.
     void expectASaveThatTidiesUp() {
@@ -299,6 +303,56 @@ TEST_F(BankrollFile, ALeftoverTemporaryFileIsNeverReadAndGoesWithTheNextSave) {
     EXPECT_EQ(read.ending, "2");
     EXPECT_EQ(slot.code(), 0);
     expectASaveThatTidiesUp();
+}
+
+// The history after appends of rows: the time is cut off each line, which must have
+// one, and what is left of the file is compared whole.
+std::string withoutTimes(const std::string& bytes, std::size_t from) {
+    std::string rest = bytes.substr(0, from);
+    for (std::size_t at = from; at < bytes.size();) {
+        const std::size_t end = bytes.find("\r\n", at);
+        const std::string line = bytes.substr(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+        rest += line.size() > 19 && line[4] == '-' && line[13] == ':' ? line.substr(19) : "<no time>" + line;
+        at += line.size();
+    }
+    return rest;
+}
+
+const std::string HEADER = "time,action,won,bet,made,wins,net,starting,ending\r\n";
+const std::string ZERO_ROW = ",CLEAR BANKROLLS,,,,,,0,0\r\n";
+
+// A missing or empty file gets the header first; a row cut off by a crash is ended
+// first (its quoted field closed too), so it never runs into the new one; and nothing
+// already in the file changes.
+TEST_F(BankrollFile, HistoryRowGoesAfterWhateverTheFileHolds) {
+    const std::string longRow(70000, '9');  // more than one read of the file
+    const struct {
+        const char* what;
+        std::optional<std::string> before;  // none: no file
+        std::string kept;                   // what comes before the new row
+    } cases[] = {
+        {"no file", std::nullopt, HEADER},
+        {"an empty file", "", HEADER},
+        {"whole rows", "time\r\nrow\r\n", "time\r\nrow\r\n"},
+        {"a row cut off", "time\r\n2026-01", "time\r\n2026-01\r\n"},
+        {"a row cut off in quotes", "time\r\nx,\"1,0", "time\r\nx,\"1,0\"\r\n"},
+        {"a row cut off in quotes past the first read", "time\r\n" + longRow + ",\"1",
+         "time\r\n" + longRow + ",\"1\"\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileW(roi_test::widen(history()).c_str());
+        if (c.before) {
+            ASSERT_TRUE(writeRaw(history(), *c.before));
+        }
+        roi::ErrorSlot slot;
+        EXPECT_TRUE(roi::appendHistory(roi::pairRow(roi::HistoryAction::ClearBankrolls, {"0", "0"})));
+        EXPECT_EQ(slot.code(), 0);
+        const std::string bytes = readRaw(history());
+        ASSERT_GE(bytes.size(), c.kept.size());
+        EXPECT_EQ(bytes.substr(0, c.kept.size()), c.kept);
+        EXPECT_EQ(withoutTimes(bytes, c.kept.size()).substr(c.kept.size()), ZERO_ROW);
+    }
 }
 
 }  // namespace

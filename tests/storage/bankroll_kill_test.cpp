@@ -1,10 +1,12 @@
-// A save killed at a random moment must leave bankroll.roi holding one whole pair:
-// the child program beside this test (bankroll_saver) saves two pairs in turn until
-// TerminateProcess ends it, the way Task Manager or a crash would.
+// A save killed at a random moment must leave bankroll.roi holding one whole pair, and
+// its history whole rows, with at most a cut-off row that never runs into the next: the
+// child program beside this test (bankroll_saver) saves two pairs in turn, each with
+// its row, until TerminateProcess ends it, the way Task Manager or a crash would.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -12,6 +14,8 @@
 
 #include "app/runtime.h"
 #include "storage/bankroll_file.h"
+#include "storage/bankroll_history.h"
+#include "tests/support/csv_records.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/watchdog.h"
 
@@ -36,6 +40,26 @@ std::wstring saverPath() {
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring text(path, length);
     return text.substr(0, text.find_last_of(L"\\/") + 1) + L"bankroll_saver.exe";
+}
+
+// Every record of the history is a whole row of one of the two pairs, or a cut-off
+// one; a cut-off row merged with the next would show as a record of other fields.
+// Returns the number of whole rows, or -1 after reporting a record that is neither.
+int wholeRows(const std::string& history) {
+    const std::vector<roi_test::CsvRecord> records = roi_test::csvRecords(history);
+    int whole = 0;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const roi_test::CsvRecord& r = records[i];
+        const bool pair =
+            r.size() == 9 && ((r[7] == "1000" && r[8] == "1050.5") || (r[7] == "-98765.25" && r[8] == "123456789"));
+        if (pair && r[0].size() == 19 && r[1] == "CLEAR BANKROLLS") {
+            ++whole;
+        } else if (r.size() >= 9) {
+            ADD_FAILURE() << "history record " << i << " is no row of the saver's: " << hex(r[0] + "|" + r[8]);
+            return -1;
+        }
+    }
+    return whole;
 }
 
 std::vector<std::wstring> namesIn(const std::wstring& dir) {
@@ -125,8 +149,13 @@ TEST(BankrollKill, EveryKilledSaveLeavesOneWholePair) {
     for (const std::string& bytes : damaged) {
         ADD_FAILURE() << "after a kill the file held: " << bytes;
     }
-    // What a kill leaves besides the file (one temporary file at most) never piles up.
-    EXPECT_LE(mostEntries, 2);
+    // What a kill leaves besides the two files (one temporary file at most) never piles up.
+    EXPECT_LE(mostEntries, 3);
+    const std::string history = readRaw(dir.file(roi::HISTORY_FILE_NAME));
+    EXPECT_EQ(history.substr(0, 51), "time,action,won,bet,made,wins,net,starting,ending\r\n");
+    const int rows = wholeRows(history);
+    std::printf("the history holds %d whole rows after %d kills\n", rows, KILLS);
+    EXPECT_GE(rows, KILLS);  // each saver got through one save and its row before its kill
 
     // The next save reuses or removes whatever the last kill left behind.
     wchar_t previous[MAX_PATH];
@@ -139,7 +168,9 @@ TEST(BankrollKill, EveryKilledSaveLeavesOneWholePair) {
     roi::session().bankrollFileName.clear();
     EXPECT_TRUE(saved);
     EXPECT_EQ(readRaw(file), "\"7\"\r\n\"8\"\r\n");
-    EXPECT_EQ(namesIn(dir.wide()), std::vector<std::wstring>{L"bankroll.roi"});
+    std::vector<std::wstring> names = namesIn(dir.wide());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"bankroll-history.csv", L"bankroll.roi"}));
 }
 
 }  // namespace

@@ -1002,6 +1002,72 @@ TEST_F(MainWindowTest, HelpButtonOpensTheHelpScreenAndReturnsWhenItCloses) {
     }
 }
 
+// The system menu's "Bankroll history", after a separator at its foot, opens the file
+// with the program associated with .csv files; with no file yet, or no such program, a
+// box says where the file is (or will be).
+TEST_F(MainWindowTest, SystemMenuOpensTheHistoryOrSaysWhereItIs) {
+    buildWith(ZERO_FILE);
+    HMENU menu = GetSystemMenu(window_.dialog, FALSE);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
+    EXPECT_EQ(narrow(text), "Bankroll &history");
+    EXPECT_NE(GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR, 0u);
+    const UINT item = GetMenuItemID(menu, count - 1);
+
+    wchar_t here[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, here);
+    const std::string path = narrow(here) + "\\bankroll-history.csv";
+    // A program of this prefix stands in for a spreadsheet: it copies what it is given.
+    const wchar_t KIND[] = L"RoiTestHistoryViewer";
+    const auto associate = [&](bool on) {
+        if (!on) {
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, L".csv");
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, KIND);
+            return;
+        }
+        const std::wstring command = L"cmd.exe /c copy \"%1\" opened.csv";
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, L".csv", nullptr, REG_SZ, KIND, sizeof KIND), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, (std::wstring(KIND) + L"\\shell\\open\\command").c_str(), nullptr,
+                                  REG_SZ, command.c_str(), static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    };
+    const struct {
+        const char* what;
+        bool present;
+        bool associated;
+        const char* box;  // null: no box, the program opens the file
+    } cases[] = {
+        {"no history yet", false, true, "THE BANKROLL HISTORY DOES NOT EXIST YET - IT WILL BE KEPT IN "},
+        {"no program for it", true, false, "NO PROGRAM IS SET TO OPEN THE BANKROLL HISTORY - IT IS KEPT IN "},
+        {"the program for it", true, true, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.present) {
+            press(1009);  // a save, and with it the history
+        }
+        associate(c.associated);
+        Watcher watcher;
+        EXPECT_EQ(mainDialogHandler(window_.dialog, WM_SYSCOMMAND, item, 0), 0);
+        const std::vector<SeenBox> boxes = watcher.finish();
+        if (c.box != nullptr) {
+            ASSERT_EQ(boxes.size(), 1u);
+            expectBox(boxes[0], c.box + path);
+        } else {
+            EXPECT_TRUE(boxes.empty());
+            const std::string history = roi_test::readRaw(path);
+            std::string opened;
+            for (int tries = 0; tries < 1000 && (opened = roi_test::readRaw("opened.csv")) != history; ++tries) {
+                std::this_thread::sleep_for(10ms);
+            }
+            EXPECT_EQ(opened, history) << "the associated program did not get the history";
+        }
+        associate(false);
+    }
+}
+
 // ---------------------------------------------------------------------------------
 // Focus keeping
 
