@@ -159,7 +159,7 @@ HWND savedFocus = nullptr;
 // (a save would put values the user never saw over the bankroll), or another calculator
 // holds the folder's bankroll (each save would replace what the other saved).
 bool bankrollOurs = true;
-// The history's first failure in a run is told; later ones would only repeat it.
+// Whether this run has told of a row the history could not take.
 bool historyWarned = false;
 
 std::string mainCaption() {
@@ -191,26 +191,31 @@ void blankCells() {
     }
 }
 
-bool saveBankroll(std::string_view starting, std::string_view ending) {
-    return bankrollOurs && writeBankroll(starting, ending);
-}
+// How far a save got.
+enum class SaveResult {
+    Saved,           // bankroll.roi and the history's row (or the row waits, as already told)
+    NotSaved,        // bankroll.roi keeps what it held, and the history has no row
+    HistoryWaiting,  // bankroll.roi saved; the row waits for the history, untold so far
+};
 
-void warnBankrollNotSaved() {
-    messageBox(SAVE_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
-}
-
-// A save that worked goes into the history too; false when the history could not take
-// it now and the user has not yet been told.
-bool recordSave(const HistoryRow& row) {
-    if (appendHistory(row) || historyWarned) {
-        return true;
+// Saves the row's pair as the bankroll and, when that worked, adds the row to the history.
+SaveResult saveBankroll(const HistoryRow& row) {
+    if (!bankrollOurs || !writeBankroll(row.starting, row.ending)) {
+        return SaveResult::NotSaved;
     }
-    historyWarned = true;
-    return false;
+    if (appendHistory(row) || historyWarned) {
+        return SaveResult::Saved;
+    }
+    historyWarned = true;  // the first failure of a run is told; the rest would only repeat it
+    return SaveResult::HistoryWaiting;
 }
 
-void warnHistoryNotWritten() {
-    messageBox(HISTORY_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
+void warnAbout(SaveResult result) {
+    if (result == SaveResult::NotSaved) {
+        messageBox(SAVE_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
+    } else if (result == SaveResult::HistoryWaiting) {
+        messageBox(HISTORY_FAILED_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
+    }
 }
 
 void calculate() {
@@ -229,9 +234,7 @@ void calculate() {
     showValue(theDialog, ID_STARTING_BANKROLL, BANKROLL_MASK, s.startingBankrollText);
     showValue(theDialog, ID_ENDING_BANKROLL, BANKROLL_MASK, s.endingBankrollText);
     // 4. Save.
-    const BankrollTexts toSave = bankrollToSave(s);
-    const bool saved = saveBankroll(toSave.starting, toSave.ending);
-    const bool recorded = !saved || recordSave(calculateRow(s, toSave));
+    const SaveResult saved = saveBankroll(calculateRow(s, bankrollToSave(s)));
     // 5. The file is the truth: what it holds now replaces the two values. The cells
     //    keep what step 3 put there.
     BankrollTexts readBack = readBankroll();
@@ -242,11 +245,7 @@ void calculate() {
     showValue(theDialog, ID_ROI, ROI_MASK, s.roiText);
     showValue(theDialog, ID_WIN_PERCENT, WIN_PERCENT_MASK, s.winPercentText);
     showValue(theDialog, ID_AVERAGE_MUTUEL, AVERAGE_MUTUEL_MASK, s.averageMutuelText);
-    if (!saved) {
-        warnBankrollNotSaved();
-    } else if (!recorded) {
-        warnHistoryNotWritten();
-    }
+    warnAbout(saved);
 }
 
 void clearAll() {
@@ -258,17 +257,11 @@ void clearBankrollsCommand() {
     SessionValues& s = session();
     blankCells();
     clearBankrolls(s);
-    const BankrollTexts zeros = {"0", "0"};
-    const bool saved = saveBankroll(zeros.starting, zeros.ending);  // no read-back here
-    const bool recorded = !saved || recordSave(pairRow(HistoryAction::ClearBankrolls, zeros));
+    const SaveResult saved = saveBankroll(pairRow(HistoryAction::ClearBankrolls, {"0", "0"}));  // no read-back
     // Plain text without a mask: both cells show "0" until the next CALCULATE.
     setCell(theDialog, ID_STARTING_BANKROLL, s.startingBankrollText);
     setCell(theDialog, ID_ENDING_BANKROLL, s.endingBankrollText);
-    if (!saved) {
-        warnBankrollNotSaved();
-    } else if (!recorded) {
-        warnHistoryNotWritten();
-    }
+    warnAbout(saved);
 }
 
 // The history's item after a separator at the foot of the system menu. The dialog's
@@ -415,27 +408,22 @@ void loadBankroll(HWND dialog) {
     std::uint32_t why = 0;
     const auto attributes = static_cast<std::uint16_t>(fileAttributes(s.bankrollFileName, &why) & 0xFFFFu);
     const bool missing = attributes == 0 && (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND);
-    bool saved = true;
-    bool recorded = true;
+    SaveResult saved = SaveResult::Saved;
     if (missing && !inUse) {  // creating it is writing it: the claim's holder does that
         // Shown while MainDialog is still hidden; the empty title gives the default one.
         messageBox(CREATION_NOTICE, "", CREATION_NOTICE_STYLE);
-        const BankrollTexts zeros = {"0", "0"};
-        saved = writeBankroll(zeros.starting, zeros.ending);
-        recorded = !saved || recordSave(pairRow(HistoryAction::NewFile, zeros));
+        saved = saveBankroll(pairRow(HistoryAction::NewFile, {"0", "0"}));
     }
     bool readable = true;
     BankrollTexts read = readBankroll(readable);
     adoptBankroll(s, std::move(read.starting), std::move(read.ending));
     showValue(dialog, ID_STARTING_BANKROLL, BANKROLL_MASK, s.startingBankrollText);
     showValue(dialog, ID_ENDING_BANKROLL, BANKROLL_MASK, s.endingBankrollText);
-    if (!saved) {
-        warnBankrollNotSaved();
-    } else if (!readable || (attributes == 0 && !missing)) {
+    if (saved != SaveResult::NotSaved && (!readable || (attributes == 0 && !missing))) {
         bankrollOurs = false;
         messageBox(NOT_READ_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
-    } else if (!recorded) {
-        warnHistoryNotWritten();
+    } else {
+        warnAbout(saved);
     }
     if (inUse) {
         messageBox(IN_USE_WARNING, DEFAULT_TITLE, SAVE_FAILED_STYLE);
