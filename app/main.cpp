@@ -36,9 +36,13 @@ void prepareGlobals() {
 }  // namespace
 
 // The library's default terminate handler names the exception on stderr, which a
-// windowed program does not have, and brings a demangler of about 50 KB with it.
-// Nothing escapes a window procedure or thread, so this is never reached in normal
-// running; ending at once is all the default would visibly do.
+// windowed program does not have, and brings a demangler and stdio of about 75 KB
+// with it: more than the 32-bit program has room for. The handler is named in the
+// library's <exception>, but no standard call keeps its code out (std::set_terminate
+// still links the default), so the program gives its own; should a library put it
+// with code the program needs, the link stops on the doubled name rather than
+// anything changing quietly. Nothing escapes a window procedure or thread, so this is
+// never reached in normal running; ending at once is all the default would visibly do.
 namespace __gnu_cxx {
 void __verbose_terminate_handler() {
     std::abort();

@@ -30,31 +30,31 @@ Claim claimBankroll() {
 bool writeBankroll(std::string_view starting, std::string_view ending) {
     const std::string& name = session().bankrollFileName;
     const std::string temporary = temporaryName(name);
-    // The steps report into a slot of their own so a failure can be told apart;
-    // the last code then goes on to the caller's slot, as if reported there.
-    std::uint8_t code = 0;
-    {
-        ErrorSlot steps;
-        // The new pair goes to a file beside the old one, which a kill or a power cut
-        // at any moment leaves whole. A temporary file left by such a kill is emptied
-        // here and used again.
-        openWrite(BANKROLL_CHANNEL, temporary);
-        writeQuoted(BANKROLL_CHANNEL, starting);
-        endLine(BANKROLL_CHANNEL);
-        writeQuoted(BANKROLL_CHANNEL, ending);
-        endLine(BANKROLL_CHANNEL);
-        flush(BANKROLL_CHANNEL);
-        closeChannel(BANKROLL_CHANNEL);
-        if (steps.code() == 0) {
-            replaceFile(temporary, name);
+    // Each step runs whatever the ones before came to; code keeps the last failure's,
+    // as the caller's slot does (after a failed open, a closed channel's).
+    int code = 0;
+    const auto step = [&code](int outcome) {
+        if (outcome != 0) {
+            code = outcome;
         }
-        code = steps.code();
+    };
+    // The new pair goes to a file beside the old one, which a kill or a power cut at
+    // any moment leaves whole. A temporary file left by such a kill is emptied here
+    // and used again.
+    step(openWrite(BANKROLL_CHANNEL, temporary));
+    step(writeQuoted(BANKROLL_CHANNEL, starting));
+    step(endLine(BANKROLL_CHANNEL));
+    step(writeQuoted(BANKROLL_CHANNEL, ending));
+    step(endLine(BANKROLL_CHANNEL));
+    step(flush(BANKROLL_CHANNEL));
+    step(closeChannel(BANKROLL_CHANNEL));
+    if (code == 0) {
+        code = replaceFile(temporary, name);
     }
     if (code != 0) {
-        {
-            ErrorSlot cleanup;  // the save has failed already; this outcome adds nothing
-            removeFile(temporary);
-        }
+        // The save has failed already: what the removal comes to adds nothing, and the
+        // caller's slot gets the save's code back.
+        (void)removeFile(temporary);
         reportError(code);
         return false;
     }
@@ -68,34 +68,17 @@ BankrollTexts readBankroll() {
 
 BankrollTexts readBankroll(bool& readable) {
     const std::string& name = session().bankrollFileName;
+    // Each step runs whatever the ones before came to; the caller's slot keeps the
+    // last failure's code.
     readable = true;
-    // Each step reports into a slot of its own, to be judged; its code then goes on to
-    // the caller's slot, as if reported there.
-    const auto step = [&readable](auto&& operation) {
-        ErrorSlot own;
-        operation();
-        const std::uint8_t code = own.code();
-        if (code != 0 && code != ERR_END_OF_DATA) {
-            readable = false;
-        }
-        return code;
-    };
-    std::uint8_t codes[4] = {};
-    codes[0] = step([&] { openRead(BANKROLL_CHANNEL, name); });
+    const auto judge = [&readable](int code) { readable = readable && (code == 0 || code == ERR_END_OF_DATA); };
+    judge(openRead(BANKROLL_CHANNEL, name));
     // A fresh two-entry list each time; a failed read leaves its entry empty.
     BankrollTexts entries;
-    codes[1] = step([&] { entries.starting = readField(BANKROLL_CHANNEL); });
-    codes[2] = step([&] { entries.ending = readField(BANKROLL_CHANNEL); });
-    {
-        ErrorSlot own;  // a reading channel's close loses nothing that was read
-        closeChannel(BANKROLL_CHANNEL);
-        codes[3] = own.code();
-    }
-    for (const std::uint8_t code : codes) {
-        if (code != 0) {
-            reportError(code);
-        }
-    }
+    judge(readField(BANKROLL_CHANNEL, entries.starting));
+    judge(readField(BANKROLL_CHANNEL, entries.ending));
+    // A reading channel's close loses nothing that was read.
+    (void)closeChannel(BANKROLL_CHANNEL);
     return entries;
 }
 

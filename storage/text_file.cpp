@@ -125,6 +125,13 @@ int failureCode(DWORD systemError) {
     return mapSystemError(systemError);
 }
 
+// Reports code into the caller's slot and returns it as the slot now holds it: a
+// failure without a code of its own is stored as ERR_INTERNAL.
+int reported(int code) {
+    reportError(code);
+    return code > 0 ? code : ERR_INTERNAL;
+}
+
 // The first 255 UTF-16 units of path; 0 or the code that refuses it.
 int preparePath(std::string_view path, bool emptyIsBad, std::wstring& wide) {
     wide.clear();
@@ -430,12 +437,12 @@ private:
 
 }  // namespace
 
-void openWrite(Channel channel, std::string_view path) {
-    openChannel(channel, path, MODE_WRITE);
+int openWrite(Channel channel, std::string_view path) {
+    return openChannel(channel, path, MODE_WRITE);
 }
 
-void openRead(Channel channel, std::string_view path) {
-    openChannel(channel, path, MODE_READ);
+int openRead(Channel channel, std::string_view path) {
+    return openChannel(channel, path, MODE_READ);
 }
 
 int openAppend(Channel channel, std::string_view path) {
@@ -473,13 +480,14 @@ int appendText(Channel channel, std::string_view bytes) {
     return code;
 }
 
-void writeQuoted(Channel channel, std::string_view text) {
-    ChannelRecord* record = writingChannel(channel);
+int writeQuoted(Channel channel, std::string_view text) {
+    int code = 0;
+    ChannelRecord* record = writingChannel(channel, &code);
     if (record == nullptr) {
-        return;
+        return code;
     }
     // Quote, text, quote: three pieces, the text unescaped; the first failure stops.
-    int code = writeBytes(*record, "\"");
+    code = writeBytes(*record, "\"");
     if (code == 0 && !text.empty()) {
         code = writeBytes(*record, text);
     }
@@ -489,43 +497,36 @@ void writeQuoted(Channel channel, std::string_view text) {
     if (code != 0) {
         reportError(code);
     }
+    return code;
 }
 
-void endLine(Channel channel) {
-    ChannelRecord* record = writingChannel(channel);
+int endLine(Channel channel) {
+    int code = 0;
+    ChannelRecord* record = writingChannel(channel, &code);
     if (record == nullptr) {
-        return;
+        return code;
     }
-    if (const int code = writeBytes(*record, "\r\n"); code != 0) {
-        reportError(code);
-        return;
+    if ((code = writeBytes(*record, "\r\n")) != 0) {
+        return reported(code);
     }
     record->index = 0;
+    return 0;
 }
 
-std::string readField(Channel channel) {
-    ChannelRecord* record = findChannel(channel);
+int readField(Channel channel, std::string& field) {
+    field.clear();
+    int code = 0;
+    ChannelRecord* record = channelIn(channel, MODE_READ, &code);
     if (record == nullptr) {
-        reportError(ERR_NOT_OPEN);
-        return {};
-    }
-    if (record->mode != MODE_READ) {
-        reportError(ERR_WRONG_MODE);
-        return {};
+        return code;
     }
     ChannelSource source(*record);
-    std::string field;
-    switch (scanField(source, field)) {
-    case FieldResult::Field:
-        return field;
-    case FieldResult::EndOfData:
-        reportError(ERR_END_OF_DATA);
-        return {};
-    case FieldResult::SourceFailed:
-        reportError(source.failure());
-        return {};
+    const FieldResult result = scanField(source, field);
+    if (result == FieldResult::Field) {
+        return 0;
     }
-    return {};
+    field.clear();
+    return reported(result == FieldResult::EndOfData ? ERR_END_OF_DATA : source.failure());
 }
 
 int closeChannel(Channel channel) {
@@ -591,16 +592,14 @@ int flush(Channel channel) {
     return code;
 }
 
-void replaceFile(std::string_view from, std::string_view to) {
+int replaceFile(std::string_view from, std::string_view to) {
     std::wstring source;
     std::wstring target;
     if (const int code = preparePath(from, true, source); code != 0) {
-        reportError(code);
-        return;
+        return reported(code);
     }
     if (const int code = preparePath(to, true, target); code != 0) {
-        reportError(code);
-        return;
+        return reported(code);
     }
     // A rename within one folder: the target is the old file or the new one, never a
     // mixture, and write-through has it on the disk before the call returns.
@@ -608,22 +607,17 @@ void replaceFile(std::string_view from, std::string_view to) {
     const DWORD error = systemCall(SystemCall::Replace, [&] {
         moved = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     });
-    if (!moved || error != 0) {
-        reportError(failureCode(error));
-    }
+    return !moved || error != 0 ? reported(failureCode(error)) : 0;
 }
 
-void removeFile(std::string_view path) {
+int removeFile(std::string_view path) {
     std::wstring wide;
     if (const int code = preparePath(path, true, wide); code != 0) {
-        reportError(code);
-        return;
+        return reported(code);
     }
     BOOL removed = FALSE;
     const DWORD error = systemCall(SystemCall::Remove, [&] { removed = DeleteFileW(wide.c_str()); });
-    if (!removed || error != 0) {
-        reportError(failureCode(error));
-    }
+    return !removed || error != 0 ? reported(failureCode(error)) : 0;
 }
 
 Claim claimFile(std::string_view path) {

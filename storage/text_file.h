@@ -1,5 +1,6 @@
 // Sequential text files over numbered channels. Every failure is reported through
-// reportError (the caller's error slot) and leaves the neutral result.
+// reportError (the caller's error slot) and leaves the neutral result; each operation
+// that can fail also returns the code it reported, as the slot holds it, 0 for success.
 #pragma once
 
 #include <cstdint>
@@ -10,26 +11,26 @@ namespace roi {
 
 using Channel = std::int16_t;
 
-void openWrite(Channel channel, std::string_view path);
-void openRead(Channel channel, std::string_view path);
-void writeQuoted(Channel channel, std::string_view text);
-void endLine(Channel channel);
-std::string readField(Channel channel);
-// 0 or the code it reported.
-int closeChannel(Channel channel);
+[[nodiscard]] int openWrite(Channel channel, std::string_view path);
+[[nodiscard]] int openRead(Channel channel, std::string_view path);
+[[nodiscard]] int writeQuoted(Channel channel, std::string_view text);
+[[nodiscard]] int endLine(Channel channel);
+// The next field into field; empty when the read fails.
+[[nodiscard]] int readField(Channel channel, std::string& field);
+// Closing a channel that is not open does nothing.
+[[nodiscard]] int closeChannel(Channel channel);
 // 0 on failure; *systemError (when given) receives GetLastError's value then, 0 otherwise,
-// so a caller can tell a missing path from one that could not be examined.
+// so a caller can tell a missing path from one that could not be examined. The code
+// goes to the slot alone: the 0 and *systemError are what a caller acts on.
 std::uint32_t fileAttributes(std::string_view path, std::uint32_t* systemError = nullptr);
 
 // Hands what was written on a channel to the disk (FlushFileBuffers); a device other
-// than a disk file has nothing to flush. 0 or the code it reported.
-int flush(Channel channel);
+// than a disk file has nothing to flush.
+[[nodiscard]] int flush(Channel channel);
 
 // A file that only ever grows. openAppend opens path on channel, creating it when
 // missing: readPiece reads its bytes from the start, appendText writes at its end, and
-// nothing can rewrite or truncate what it holds. Others may read it meanwhile. Each
-// reports into the caller's slot as the other operations do, and returns the code, 0
-// for success.
+// nothing can rewrite or truncate what it holds. Others may read it meanwhile.
 [[nodiscard]] int openAppend(Channel channel, std::string_view path);
 // The next bytes, up to 64 KiB of them; empty at the end of the file.
 [[nodiscard]] int readPiece(Channel channel, std::string& piece);
@@ -37,9 +38,9 @@ int flush(Channel channel);
 [[nodiscard]] int appendText(Channel channel, std::string_view bytes);
 // Puts the file from in the place of the file to in one step, replacing it when it
 // exists; the old file stays whole when this fails.
-void replaceFile(std::string_view from, std::string_view to);
+[[nodiscard]] int replaceFile(std::string_view from, std::string_view to);
 // Deletes the file path.
-void removeFile(std::string_view path);
+[[nodiscard]] int removeFile(std::string_view path);
 
 // How claimFile went.
 enum class Claim {

@@ -219,28 +219,29 @@ TEST(Process, ChildInheritsAnOpenChannelsHandle) {
     ASSERT_NE(release, nullptr);
 
     roi::ErrorSlot slot;
-    roi::openWrite(1, path);
-    roi::writeQuoted(1, "kept");
-    ASSERT_EQ(slot.code(), 0);
+    ASSERT_EQ(roi::openWrite(1, path), 0);
+    ASSERT_EQ(roi::writeQuoted(1, "kept"), 0);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     Probe child(quoted(probePath()) + L" linger " + eventName, &startup, true);
-    roi::closeChannel(1);
+    const int closed = roi::closeChannel(1);
     ASSERT_TRUE(child.started);
-    EXPECT_EQ(slot.code(), 0);
+    EXPECT_EQ(closed, 0);
 
     // The child's copy of the unshared handle still holds the file.
-    roi::openRead(2, path);
+    EXPECT_EQ(roi::openRead(2, path), 70);
     EXPECT_EQ(slot.code(), 70);
-    roi::closeChannel(2);
+    EXPECT_EQ(roi::closeChannel(2), 0);
 
     slot.clear();
     SetEvent(release);
     EXPECT_EQ(child.exitCode(), 0u);
-    roi::openRead(2, path);
+    EXPECT_EQ(roi::openRead(2, path), 0);
+    std::string kept;
+    EXPECT_EQ(roi::readField(2, kept), 0);
+    EXPECT_EQ(kept, "kept");
+    EXPECT_EQ(roi::closeChannel(2), 0);
     EXPECT_EQ(slot.code(), 0);
-    EXPECT_EQ(roi::readField(2), "kept");
-    roi::closeChannel(2);
     CloseHandle(release);
     DeleteFileW(widePath.c_str());
 }

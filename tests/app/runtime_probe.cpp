@@ -157,7 +157,7 @@ int probeMain(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, in
         }
         roi::ErrorSlot slot;
         const std::wstring wide = std::wstring(directory) + L"roi_probe_fatal.txt";
-        roi::openWrite(1, std::string(wide.begin(), wide.end()));
+        (void)roi::openWrite(1, std::string(wide.begin(), wide.end()));
         return PROBE_UNREACHED;
     }
     if (probeMode == L"soft") {

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/runtime.h"
@@ -22,10 +23,17 @@ using roi_test::readRaw;
 using roi_test::TempDir;
 using roi_test::writeRaw;
 
-// The code one operation leaves in its caller's slot (0: none).
-int codeOf(const std::function<void()>& operation) {
+// The code one operation leaves in its caller's slot (0: none), which an operation
+// that returns a code must return too.
+template <class Operation>
+int codeOf(const Operation& operation) {
     roi::ErrorSlot slot;
-    operation();
+    if constexpr (std::is_void_v<std::invoke_result_t<const Operation&>>) {
+        operation();
+    } else {
+        const int returned = operation();
+        EXPECT_EQ(returned, slot.code());
+    }
     return slot.code();
 }
 
@@ -35,9 +43,15 @@ struct FieldRead {
 };
 
 FieldRead readOne(roi::Channel channel) {
-    roi::ErrorSlot slot;
-    std::string text = roi::readField(channel);
-    return {text, slot.code()};
+    FieldRead read{"left over", 0};
+    read.code = codeOf([&] { return roi::readField(channel, read.text); });
+    return read;
+}
+
+// readField's code alone.
+int readCode(roi::Channel channel) {
+    std::string field;
+    return roi::readField(channel, field);
 }
 
 std::string show(const std::vector<FieldRead>& reads) {
@@ -53,7 +67,7 @@ struct FileOperation {
     const char* what;
     const char* fromBytes;  // null: no such file
     const char* toBytes;
-    std::function<void()> operation;
+    std::function<int()> operation;
     int code;
     const char* fromAfter;  // "<missing>" once gone
     const char* toAfter;
@@ -69,7 +83,7 @@ protected:
         roi::setSystemCallSeam(nullptr);
         for (roi::Channel channel = 0; channel < 8; ++channel) {
             roi::ErrorSlot slot;
-            roi::closeChannel(channel);
+            (void)roi::closeChannel(channel);
         }
     }
     // Runs each row on new.txt and old.txt as the row sets them up.
@@ -123,15 +137,15 @@ TEST_F(TextFile, WritesQuotedItemsAndLineEnds) {
         if (c.before != nullptr) {
             ASSERT_TRUE(writeRaw(path, c.before));
         }
-        EXPECT_EQ(codeOf([&] { roi::openWrite(1, path); }), 0);
+        EXPECT_EQ(codeOf([&] { return roi::openWrite(1, path); }), 0);
         for (const std::string& item : c.items) {
             if (item == "\n") {
-                EXPECT_EQ(codeOf([] { roi::endLine(1); }), 0);
+                EXPECT_EQ(codeOf([] { return roi::endLine(1); }), 0);
             } else {
-                EXPECT_EQ(codeOf([&] { roi::writeQuoted(1, item); }), 0);
+                EXPECT_EQ(codeOf([&] { return roi::writeQuoted(1, item); }), 0);
             }
         }
-        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
+        EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
         EXPECT_EQ(hex(readRaw(path)), hex(c.expected));
     }
 }
@@ -158,12 +172,12 @@ TEST_F(TextFile, ReadsFieldsByTheFieldRules) {
         SCOPED_TRACE(hex(c.data));
         const std::string path = dir_.file("read" + std::to_string(serial++) + ".txt");
         ASSERT_TRUE(writeRaw(path, c.data));
-        ASSERT_EQ(codeOf([&] { roi::openRead(1, path); }), 0);
+        ASSERT_EQ(codeOf([&] { return roi::openRead(1, path); }), 0);
         std::vector<FieldRead> reads;
         for (std::size_t i = 0; i < c.reads.size(); ++i) {
             reads.push_back(readOne(1));
         }
-        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
+        EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
         EXPECT_EQ(show(reads), show(c.reads));
         EXPECT_EQ(hex(readRaw(path)), hex(c.data));  // reading leaves the file alone
     }
@@ -177,9 +191,9 @@ TEST_F(TextFile, FieldsLongerThanTheBufferComeBackWhole) {
     const std::string data = "\"" + digits + "\"\r\n" + digits + "\r\n";
     const std::string path = dir_.file("long.txt");
     ASSERT_TRUE(writeRaw(path, data));
-    ASSERT_EQ(codeOf([&] { roi::openRead(2, path); }), 0);
+    ASSERT_EQ(codeOf([&] { return roi::openRead(2, path); }), 0);
     const std::vector<FieldRead> reads = {readOne(2), readOne(2), readOne(2)};
-    roi::closeChannel(2);
+    EXPECT_EQ(roi::closeChannel(2), 0);
     EXPECT_EQ(show(reads), show({{digits, 0}, {digits, 0}, {"", 62}}));
 }
 
@@ -190,33 +204,30 @@ TEST_F(TextFile, WrittenValuesOfManyBuffersReadBack) {
         values.push_back(std::to_string(i * 7919) + "." + std::string(static_cast<std::size_t>(i % 13), '5'));
     }
     const std::string path = dir_.file("many.txt");
-    ASSERT_EQ(codeOf([&] {
-                  roi::openWrite(3, path);
-                  for (const std::string& value : values) {
-                      roi::writeQuoted(3, value);
-                      roi::endLine(3);
-                  }
-                  roi::closeChannel(3);
-              }),
-              0);
+    ASSERT_EQ(codeOf([&] { return roi::openWrite(3, path); }), 0);
+    for (const std::string& value : values) {
+        ASSERT_EQ(codeOf([&] { return roi::writeQuoted(3, value); }), 0);
+        ASSERT_EQ(codeOf([] { return roi::endLine(3); }), 0);
+    }
+    ASSERT_EQ(codeOf([] { return roi::closeChannel(3); }), 0);
     ASSERT_GT(readRaw(path).size(), 2000u);
-    ASSERT_EQ(codeOf([&] { roi::openRead(3, path); }), 0);
+    ASSERT_EQ(codeOf([&] { return roi::openRead(3, path); }), 0);
     for (const std::string& value : values) {
         const FieldRead read = readOne(3);
         ASSERT_EQ(read.text, value);
         ASSERT_EQ(read.code, 0);
     }
     EXPECT_EQ(readOne(3).code, 62);
-    roi::closeChannel(3);
+    EXPECT_EQ(roi::closeChannel(3), 0);
 }
 
 TEST_F(TextFile, EndMarkBeyondTheFirstBuffer) {
     const std::string data = std::string(200, 'x') + "\r\n" + "12" + bytes({0x1A}) + "34\r\n";
     const std::string path = dir_.file("mark.txt");
     ASSERT_TRUE(writeRaw(path, data));
-    roi::openRead(1, path);
+    ASSERT_EQ(roi::openRead(1, path), 0);
     const std::vector<FieldRead> reads = {readOne(1), readOne(1), readOne(1), readOne(1)};
-    roi::closeChannel(1);
+    EXPECT_EQ(roi::closeChannel(1), 0);
     EXPECT_EQ(show(reads), show({{std::string(200, 'x'), 0}, {"12", 0}, {"", 62}, {"", 62}}));
 }
 
@@ -233,37 +244,37 @@ TEST_F(TextFile, ErrorCodesFromRealConditions) {
 
     struct Case {
         const char* what;
-        std::function<void()> operation;
+        std::function<int()> operation;
         int code;
     };
     const Case cases[] = {
-        {"read missing file", [&] { roi::openRead(1, missing); }, 53},
-        {"read in missing folder", [&] { roi::openRead(1, noFolder); }, 76},
-        {"write in missing folder", [&] { roi::openWrite(1, noFolder); }, 76},
-        {"write directory", [&] { roi::openWrite(1, directory); }, 70},
-        {"read directory", [&] { roi::openRead(1, directory); }, 70},
-        {"empty path read", [&] { roi::openRead(1, ""); }, 64},
-        {"empty path write", [&] { roi::openWrite(1, ""); }, 64},
-        {"star read", [&] { roi::openRead(1, dir_.file("*.txt")); }, 64},
-        {"question write", [&] { roi::openWrite(1, dir_.file("a?.txt")); }, 64},
-        {"negative channel read", [&] { roi::openRead(-1, existing); }, 52},
-        {"lowest channel write", [&] { roi::openWrite(-32768, existing); }, 52},
-        {"bad path before bad channel", [&] { roi::openRead(-1, ""); }, 64},
-        {"write on closed channel", [] { roi::writeQuoted(4, "x"); }, 52},
-        {"line end on closed channel", [] { roi::endLine(4); }, 52},
-        {"read on closed channel", [] { roi::readField(4); }, 52},
-        {"close of closed channel", [] { roi::closeChannel(4); }, 0},  // no error
+        {"read missing file", [&] { return roi::openRead(1, missing); }, 53},
+        {"read in missing folder", [&] { return roi::openRead(1, noFolder); }, 76},
+        {"write in missing folder", [&] { return roi::openWrite(1, noFolder); }, 76},
+        {"write directory", [&] { return roi::openWrite(1, directory); }, 70},
+        {"read directory", [&] { return roi::openRead(1, directory); }, 70},
+        {"empty path read", [&] { return roi::openRead(1, ""); }, 64},
+        {"empty path write", [&] { return roi::openWrite(1, ""); }, 64},
+        {"star read", [&] { return roi::openRead(1, dir_.file("*.txt")); }, 64},
+        {"question write", [&] { return roi::openWrite(1, dir_.file("a?.txt")); }, 64},
+        {"negative channel read", [&] { return roi::openRead(-1, existing); }, 52},
+        {"lowest channel write", [&] { return roi::openWrite(-32768, existing); }, 52},
+        {"bad path before bad channel", [&] { return roi::openRead(-1, ""); }, 64},
+        {"write on closed channel", [] { return roi::writeQuoted(4, "x"); }, 52},
+        {"line end on closed channel", [] { return roi::endLine(4); }, 52},
+        {"read on closed channel", [] { return readCode(4); }, 52},
+        {"close of closed channel", [] { return roi::closeChannel(4); }, 0},  // no error
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(codeOf(c.operation), c.code);
-        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);  // a failed open leaves nothing to close
+        EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);  // a failed open leaves nothing to close
     }
     EXPECT_EQ(readRaw(missing), "<missing>");  // a failed read open creates nothing
     if (!readOnlyWorks) {
         GTEST_SKIP() << roi_test::READ_ONLY_NOT_ENFORCED;
     }
-    EXPECT_EQ(codeOf([&] { roi::openWrite(1, readOnly); }), 70);
+    EXPECT_EQ(codeOf([&] { return roi::openWrite(1, readOnly); }), 70);
     EXPECT_EQ(readRaw(readOnly), "\"100\"\r\n\"200\"\r\n");  // untouched
 }
 
@@ -271,9 +282,10 @@ TEST_F(TextFile, FailedOpenThenWritesAndCloseChangeNothing) {
     // The directory case: an open that fails for a real reason.
     const std::string directory = dir_.file("dir.txt");
     ASSERT_TRUE(CreateDirectoryW(roi_test::widen(directory).c_str(), nullptr));
-    const std::vector<int> directoryCodes = {codeOf([&] { roi::openWrite(1, directory); }),
-                                             codeOf([] { roi::writeQuoted(1, "0"); }), codeOf([] { roi::endLine(1); }),
-                                             codeOf([] { roi::closeChannel(1); }), codeOf([] { roi::readField(1); })};
+    const std::vector<int> directoryCodes = {
+        codeOf([&] { return roi::openWrite(1, directory); }), codeOf([] { return roi::writeQuoted(1, "0"); }),
+        codeOf([] { return roi::endLine(1); }), codeOf([] { return roi::closeChannel(1); }),
+        codeOf([] { return readCode(1); })};
     EXPECT_EQ(directoryCodes, (std::vector<int>{70, 52, 52, 0, 52}));
     EXPECT_NE(GetFileAttributesW(roi_test::widen(directory).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
@@ -282,9 +294,10 @@ TEST_F(TextFile, FailedOpenThenWritesAndCloseChangeNothing) {
     if (!roi_test::makeReadOnly(readOnly)) {
         GTEST_SKIP() << roi_test::READ_ONLY_NOT_ENFORCED;
     }
-    const std::vector<int> codes = {codeOf([&] { roi::openWrite(1, readOnly); }),
-                                    codeOf([] { roi::writeQuoted(1, "0"); }), codeOf([] { roi::endLine(1); }),
-                                    codeOf([] { roi::closeChannel(1); }), codeOf([] { roi::readField(1); })};
+    const std::vector<int> codes = {codeOf([&] { return roi::openWrite(1, readOnly); }),
+                                    codeOf([] { return roi::writeQuoted(1, "0"); }),
+                                    codeOf([] { return roi::endLine(1); }), codeOf([] { return roi::closeChannel(1); }),
+                                    codeOf([] { return readCode(1); })};
     EXPECT_EQ(codes, (std::vector<int>{70, 52, 52, 0, 52}));
     EXPECT_EQ(readRaw(readOnly), "old");
 }
@@ -293,30 +306,30 @@ TEST_F(TextFile, ChannelStateErrors) {
     const std::string first = dir_.file("first.txt");
     const std::string second = dir_.file("second.txt");
     ASSERT_TRUE(writeRaw(second, "\"7\"\r\n"));
-    ASSERT_EQ(codeOf([&] { roi::openWrite(0, first); }), 0);  // channel 0 is allowed
-    ASSERT_EQ(codeOf([&] { roi::openRead(32767, second); }), 0);
+    ASSERT_EQ(codeOf([&] { return roi::openWrite(0, first); }), 0);  // channel 0 is allowed
+    ASSERT_EQ(codeOf([&] { return roi::openRead(32767, second); }), 0);
 
     struct Case {
         const char* what;
-        std::function<void()> operation;
+        std::function<int()> operation;
         int code;
     };
     const Case cases[] = {
-        {"read open on a writing channel", [&] { roi::openRead(0, second); }, 55},
-        {"write open on a reading channel", [&] { roi::openWrite(32767, first); }, 55},
-        {"read on a writing channel", [] { roi::readField(0); }, 54},
-        {"quoted write on a reading channel", [] { roi::writeQuoted(32767, "x"); }, 54},
-        {"line end on a reading channel", [] { roi::endLine(32767); }, 54},
+        {"read open on a writing channel", [&] { return roi::openRead(0, second); }, 55},
+        {"write open on a reading channel", [&] { return roi::openWrite(32767, first); }, 55},
+        {"read on a writing channel", [] { return readCode(0); }, 54},
+        {"quoted write on a reading channel", [] { return roi::writeQuoted(32767, "x"); }, 54},
+        {"line end on a reading channel", [] { return roi::endLine(32767); }, 54},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(codeOf(c.operation), c.code);
     }
     // The refusals left both channels working.
-    EXPECT_EQ(codeOf([] { roi::writeQuoted(0, "ok"); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::writeQuoted(0, "ok"); }), 0);
     EXPECT_EQ(readOne(32767).text, "7");
-    EXPECT_EQ(codeOf([] { roi::closeChannel(0); }), 0);
-    EXPECT_EQ(codeOf([] { roi::closeChannel(32767); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::closeChannel(0); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::closeChannel(32767); }), 0);
     EXPECT_EQ(readRaw(first), "\"ok\"");
 }
 
@@ -327,22 +340,22 @@ TEST_F(TextFile, OpenChannelHoldsTheFileWithoutSharing) {
     // Held by another handle without sharing: both opens fail.
     HANDLE other = CreateFileW(roi_test::widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(codeOf([&] { roi::openRead(1, path); }), 70);
-    EXPECT_EQ(codeOf([&] { roi::openWrite(1, path); }), 70);
+    EXPECT_EQ(codeOf([&] { return roi::openRead(1, path); }), 70);
+    EXPECT_EQ(codeOf([&] { return roi::openWrite(1, path); }), 70);
     CloseHandle(other);
 
     // Held by a channel: another channel and any other opener are refused.
-    ASSERT_EQ(codeOf([&] { roi::openRead(1, path); }), 0);
-    EXPECT_EQ(codeOf([&] { roi::openRead(2, path); }), 70);
+    ASSERT_EQ(codeOf([&] { return roi::openRead(1, path); }), 0);
+    EXPECT_EQ(codeOf([&] { return roi::openRead(2, path); }), 70);
     HANDLE probe = CreateFileW(roi_test::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(probe, INVALID_HANDLE_VALUE);
     if (probe != INVALID_HANDLE_VALUE) {
         CloseHandle(probe);
     }
-    roi::closeChannel(1);
-    EXPECT_EQ(codeOf([&] { roi::openRead(2, path); }), 0);  // closing released the file
-    roi::closeChannel(2);
+    EXPECT_EQ(roi::closeChannel(1), 0);
+    EXPECT_EQ(codeOf([&] { return roi::openRead(2, path); }), 0);  // closing released the file
+    EXPECT_EQ(roi::closeChannel(2), 0);
 }
 
 TEST_F(TextFile, FileAttributes) {
@@ -392,7 +405,7 @@ TEST_F(TextFile, ReplaceFileMovesAFileOverAnotherButNeverOverAFolder) {
     const std::string folder = dir_.file("folder");
     ASSERT_TRUE(CreateDirectoryW(roi_test::widen(folder).c_str(), nullptr));
     const auto replace = [](const std::string& from, const std::string& to) {
-        return [from, to] { roi::replaceFile(from, to); };
+        return [from, to] { return roi::replaceFile(from, to); };
     };
     expectEach({
         {"replace an existing file", "new", "old", replace(from_, to_), 0, "<missing>", "new"},
@@ -407,26 +420,28 @@ TEST_F(TextFile, ReplaceFileMovesAFileOverAnotherButNeverOverAFolder) {
 
 TEST_F(TextFile, RemoveFileDeletesOnlyAFileThatIsThere) {
     expectEach({
-        {"remove a file", "new", "old", [&] { roi::removeFile(from_); }, 0, "<missing>", "old"},
-        {"remove a missing file", nullptr, "old", [&] { roi::removeFile(from_); }, 53, "<missing>", "old"},
-        {"remove an empty name", "new", "old", [] { roi::removeFile(""); }, 64, "new", "old"},
+        {"remove a file", "new", "old", [&] { return roi::removeFile(from_); }, 0, "<missing>", "old"},
+        {"remove a missing file", nullptr, "old", [&] { return roi::removeFile(from_); }, 53, "<missing>", "old"},
+        {"remove an empty name", "new", "old", [] { return roi::removeFile(""); }, 64, "new", "old"},
     });
 }
 
 TEST_F(TextFile, FlushWritesOutAChannelOpenForWriting) {
-    // Opens channel 1 on path, writes text when there is any, flushes and closes.
+    // Opens channel 1 on path, writes text when there is any, flushes and closes; the
+    // flush's code.
     const auto flushOpened = [](bool forWriting, const std::string& path, const char* text) {
         return [=] {
-            forWriting ? roi::openWrite(1, path) : roi::openRead(1, path);
+            EXPECT_EQ(forWriting ? roi::openWrite(1, path) : roi::openRead(1, path), 0);
             if (text != nullptr) {
-                roi::writeQuoted(1, text);
+                EXPECT_EQ(roi::writeQuoted(1, text), 0);
             }
-            roi::flush(1);
-            roi::closeChannel(1);
+            const int code = roi::flush(1);
+            EXPECT_EQ(roi::closeChannel(1), 0);
+            return code;
         };
     };
     expectEach({
-        {"flush a closed channel", "new", "old", [] { roi::flush(1); }, 52, "new", "old"},
+        {"flush a closed channel", "new", "old", [] { return roi::flush(1); }, 52, "new", "old"},
         {"flush a channel open for reading", "new", "old", flushOpened(false, from_, nullptr), 54, "new", "old"},
         {"flush a channel open for writing", "new", "old", flushOpened(true, from_, "7"), 0, "\"7\"", "old"},
         {"flush a device", "new", "old", flushOpened(true, "NUL", nullptr), 0, "new", "old"},
@@ -438,13 +453,13 @@ TEST_F(TextFile, PathIsCutAfter255Units) {
     ASSERT_LT(folder.size(), 200u);
     const std::string kept = folder + std::string(255 - folder.size(), 'n');  // exactly 255 units
     // Wildcards beyond unit 255 are cut off with the rest: the file is made under the kept part.
-    EXPECT_EQ(codeOf([&] { roi::openWrite(1, kept + "tail*?"); }), 0);
-    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
+    EXPECT_EQ(codeOf([&] { return roi::openWrite(1, kept + "tail*?"); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
     EXPECT_EQ(readRaw(kept), "");
     EXPECT_EQ(codeOf([&] { roi::fileAttributes(kept + "?"); }), 0);
     // A wildcard at unit 255 is kept, and refused.
     const std::string lastUnit = kept.substr(0, 254) + "*";
-    EXPECT_EQ(codeOf([&] { roi::openWrite(1, lastUnit + "more"); }), 64);
+    EXPECT_EQ(codeOf([&] { return roi::openWrite(1, lastUnit + "more"); }), 64);
     EXPECT_EQ(codeOf([&] { roi::fileAttributes(lastUnit); }), 64);
 }
 
@@ -462,12 +477,10 @@ TEST_F(TextFile, PathUsesTheThreadsCodePage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.codePage);
         record.codePage = c.codePage;
-        const int code = codeOf([&] {
-            roi::openWrite(1, roi_test::narrow(dir_.wide()) + "\\" + c.name);
-            roi::closeChannel(1);
-        });
+        const int code = codeOf([&] { return roi::openWrite(1, roi_test::narrow(dir_.wide()) + "\\" + c.name); });
         record.codePage = saved;
         EXPECT_EQ(code, 0);
+        EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
         const std::wstring expected = dir_.wideFile(L"caf\u00E9.txt");
         EXPECT_NE(GetFileAttributesW(expected.c_str()), INVALID_FILE_ATTRIBUTES);
         DeleteFileW(expected.c_str());
@@ -476,13 +489,13 @@ TEST_F(TextFile, PathUsesTheThreadsCodePage) {
 
 TEST_F(TextFile, DeviceChannels) {
     // NUL is a character device: no emptying, no seeking; reading meets the end at once.
-    EXPECT_EQ(codeOf([] { roi::openWrite(1, "NUL"); }), 0);
-    EXPECT_EQ(codeOf([] { roi::writeQuoted(1, "x"); }), 0);
-    EXPECT_EQ(codeOf([] { roi::endLine(1); }), 0);
-    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
-    EXPECT_EQ(codeOf([] { roi::openRead(1, "NUL"); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::openWrite(1, "NUL"); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::writeQuoted(1, "x"); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::endLine(1); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::openRead(1, "NUL"); }), 0);
     EXPECT_EQ(show({readOne(1), readOne(1)}), show({{"", 62}, {"", 62}}));
-    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
 }
 
 // Seams: failures a real file cannot be made to produce, and a call that leaves the
@@ -491,12 +504,12 @@ using roi_test::armFailingCall;
 
 TEST_F(TextFile, WriteFailingPartWayKeepsEarlierPieces) {
     const std::string path = dir_.file("partial.txt");
-    ASSERT_EQ(codeOf([&] { roi::openWrite(1, path); }), 0);
+    ASSERT_EQ(codeOf([&] { return roi::openWrite(1, path); }), 0);
     armFailingCall(roi::SystemCall::Write, 2, ERROR_DISK_FULL);  // the text piece fails
-    EXPECT_EQ(codeOf([] { roi::writeQuoted(1, "abc"); }), 61);
-    EXPECT_EQ(codeOf([] { roi::endLine(1); }), 0);  // the channel stays open for the next piece
+    EXPECT_EQ(codeOf([] { return roi::writeQuoted(1, "abc"); }), 61);
+    EXPECT_EQ(codeOf([] { return roi::endLine(1); }), 0);  // the channel stays open for the next piece
     roi::setSystemCallSeam(nullptr);
-    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
     // The seam fails the text piece after it reached the file; the closing quote is never
     // written, the line end after it is.
     EXPECT_EQ(readRaw(path), "\"abc\r\n");
@@ -531,16 +544,16 @@ TEST_F(TextFile, SystemErrorsInsideOperations) {
         ASSERT_TRUE(writeRaw(path, longData));
         armFailingCall(c.call, c.nth, c.systemError);
         if (c.forReading) {
-            EXPECT_EQ(codeOf([&] { roi::openRead(1, path); }), c.openCode);
+            EXPECT_EQ(codeOf([&] { return roi::openRead(1, path); }), c.openCode);
             EXPECT_EQ(readOne(1).code, c.readCode);
         } else {
-            EXPECT_EQ(codeOf([&] { roi::openWrite(1, path); }), c.openCode);
+            EXPECT_EQ(codeOf([&] { return roi::openWrite(1, path); }), c.openCode);
         }
-        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), c.closeCode);
+        EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), c.closeCode);
         roi::setSystemCallSeam(nullptr);
         // Whatever failed, the channel is closed and the file free again.
-        EXPECT_EQ(codeOf([&] { roi::openRead(1, path); }), 0);
-        EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
+        EXPECT_EQ(codeOf([&] { return roi::openRead(1, path); }), 0);
+        EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
     }
 }
 
@@ -564,13 +577,13 @@ TEST_F(TextFile, ExtendedPrecisionSurvivesSystemCalls) {
     // Inside the layer the same change is undone after each call.
     roi::setSystemCallSeam(leave53BitPrecision);
     const std::string path = dir_.file("precision.txt");
-    EXPECT_EQ(codeOf([&] { roi::openWrite(1, path); }), 0);
+    EXPECT_EQ(codeOf([&] { return roi::openWrite(1, path); }), 0);
     EXPECT_EQ(third(), 0x1.5555555555555556p-2L);
-    EXPECT_EQ(codeOf([] { roi::writeQuoted(1, "1"); }), 0);
-    EXPECT_EQ(codeOf([] { roi::closeChannel(1); }), 0);
-    EXPECT_EQ(codeOf([&] { roi::openRead(1, path); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::writeQuoted(1, "1"); }), 0);
+    EXPECT_EQ(codeOf([] { return roi::closeChannel(1); }), 0);
+    EXPECT_EQ(codeOf([&] { return roi::openRead(1, path); }), 0);
     EXPECT_EQ(readOne(1).text, "1");
-    roi::closeChannel(1);
+    EXPECT_EQ(roi::closeChannel(1), 0);
     roi::setSystemCallSeam(nullptr);
     EXPECT_EQ(third(), 0x1.5555555555555556p-2L);
     EXPECT_EQ(roi::currentControlWord() & roi::CONTROL_WORD_BITS, roi::WORKING_CONTROL_WORD);
@@ -591,20 +604,23 @@ DWORD WINAPI workerThread(LPVOID parameter) {
         const std::string first = std::to_string(worker->channel * 100000 + round);
         const std::string second = std::string(static_cast<std::size_t>(round % 150), 'z');
         roi::ErrorSlot slot;
-        roi::openWrite(worker->channel, worker->path);
-        roi::writeQuoted(worker->channel, first);
-        roi::endLine(worker->channel);
-        roi::writeQuoted(worker->channel, second);
-        roi::endLine(worker->channel);
-        roi::closeChannel(worker->channel);
-        roi::openRead(worker->channel, worker->path);
-        const std::string readFirst = roi::readField(worker->channel);
-        const std::string readSecond = roi::readField(worker->channel);
-        roi::closeChannel(worker->channel);
+        std::string readFirst;
+        std::string readSecond;
+        // Not 0 once any step has returned a code.
+        int returned = roi::openWrite(worker->channel, worker->path);
+        returned |= roi::writeQuoted(worker->channel, first);
+        returned |= roi::endLine(worker->channel);
+        returned |= roi::writeQuoted(worker->channel, second);
+        returned |= roi::endLine(worker->channel);
+        returned |= roi::closeChannel(worker->channel);
+        returned |= roi::openRead(worker->channel, worker->path);
+        returned |= roi::readField(worker->channel, readFirst);
+        returned |= roi::readField(worker->channel, readSecond);
+        returned |= roi::closeChannel(worker->channel);
         if (readFirst != first || readSecond != second) {
             ++worker->mismatches;
         }
-        if (slot.code() != 0) {
+        if (slot.code() != 0 || returned != 0) {
             ++worker->codes;
         }
     }
@@ -632,8 +648,8 @@ TEST_F(TextFile, ThreadsOnDifferentChannelsDoNotDisturbEachOther) {
     }
     // Every channel was closed: the numbers are free again.
     for (const Worker& worker : workers) {
-        EXPECT_EQ(codeOf([&] { roi::openRead(worker.channel, worker.path); }), 0);
-        roi::closeChannel(worker.channel);
+        EXPECT_EQ(codeOf([&] { return roi::openRead(worker.channel, worker.path); }), 0);
+        EXPECT_EQ(roi::closeChannel(worker.channel), 0);
     }
 }
 
