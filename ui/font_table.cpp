@@ -219,6 +219,8 @@ HFONT realiseFont(int number, HWND forWindow) {
     if (!font) {
         return nullptr;
     }
+    // A font another thread realised meanwhile wins, one GDI font per record; this one
+    // is then deleted on the way out, after the lock is let go.
     HFONT realised = nullptr;
     {
         LockGuard guard(fontLock);
@@ -229,8 +231,7 @@ HFONT realiseFont(int number, HWND forWindow) {
         }
         realised = record->realised;
     }
-    return realised;  // a font another thread realised meanwhile wins, one GDI font per record;
-                      // this one is deleted here, outside the lock
+    return realised;
 }
 
 void addFontReference(int number) {

@@ -185,20 +185,19 @@ LockedRecord::~LockedRecord() {
 }
 
 bool linkRecord(std::unique_ptr<WindowRecord> record) {
-    bool linked = false;
     {
         LockGuard guard(recordLock);
         if (findLocked(record->window) == nullptr) {  // else the window has its record already
             record->next = recordHead;
-            recordHead = record.get();
+            recordHead = record.release();
             ++liveRecords;
-            linked = true;
         }
     }
-    if (!linked) {
+    if (record != nullptr) {
         releaseResources(record.release());  // outside the lock: it takes the font lock and calls GDI
+        return false;
     }
-    return linked;
+    return true;
 }
 
 WindowRecord* recordUnderGraphicsLock(const GraphicsLockHeld&, HWND window) {
@@ -251,6 +250,8 @@ HBRUSH shareBrush(COLORREF colour) {
     if (!brush) {
         return nullptr;
     }
+    // A brush another thread made meanwhile wins; this one is then deleted on the way
+    // out, after the lock is let go.
     HBRUSH shared = nullptr;
     {
         LockGuard guard(recordLock);
@@ -260,7 +261,7 @@ HBRUSH shareBrush(COLORREF colour) {
             shared = brush.release();
         }
     }
-    return shared;  // a brush another thread made meanwhile wins; this one is deleted here, outside the lock
+    return shared;
 }
 
 // ---- active dialog ------------------------------------------------------------------
