@@ -51,7 +51,8 @@ inline constexpr int COLOUR_SYSTEM = -1;
 // What a canvas surface keeps besides the common fields; created with the surface. Its
 // drawing state is reached through the canvas's DrawingAccess (ui/canvas_window.h), which
 // holds graphicsLock; painting reads the DC and the size on the thread that owns the
-// surface, which alone changes them; the surface procedure records keys into lastKey.
+// surface, which alone changes them; the surface procedure records keys and clicks
+// under the record-list lock.
 struct SurfaceState {
     ~SurfaceState();  // selects the replaced objects back; the owners then free bitmap and DC
 
