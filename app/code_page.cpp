@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "app/runtime.h"
+#include "app/system_call.h"
 
 namespace roi {
 
@@ -39,14 +40,14 @@ bool convertText(Text text, Output& output, Convert convert) {
 
 bool codePageToWide(std::string_view text, DWORD flags, std::wstring& wide) {
     return convertText(text, wide, [flags](UINT codePage, const char* in, int size, wchar_t* out, int capacity) {
-        return MultiByteToWideChar(codePage, flags, in, size, out, capacity);
+        return ROI_SYSTEM_KEEPING_FPU(MultiByteToWideChar(codePage, flags, in, size, out, capacity));
     });
 }
 
 bool wideToCodePage(std::wstring_view text, std::string& narrow) {
     // No default character given: the code page's own stands in for what it cannot hold.
     return convertText(text, narrow, [](UINT codePage, const wchar_t* in, int size, char* out, int capacity) {
-        return WideCharToMultiByte(codePage, 0, in, size, out, capacity, nullptr, nullptr);
+        return ROI_SYSTEM_KEEPING_FPU(WideCharToMultiByte(codePage, 0, in, size, out, capacity, nullptr, nullptr));
     });
 }
 

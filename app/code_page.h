@@ -1,5 +1,6 @@
 // Text between the calling thread's code page and UTF-16, the one pair of conversions
-// the dialog engine and the file layer share.
+// the dialog engine and the file layer share. Either gives its caller's x87 state back
+// whole (ROI_SYSTEM_KEEPING_FPU), as the file layer promises its own callers.
 #pragma once
 
 #include <windows.h>

@@ -41,7 +41,7 @@ int showState = SW_SHOWDEFAULT;
 const wchar_t* commandTail = L"";
 
 [[noreturn]] void fatalExit() {
-    ExitProcess(FATAL_EXIT_CODE);
+    ExitProcess(FATAL_EXIT_CODE);  // never returns: no word to load after it
 }
 
 DWORD tlsIndex() {
@@ -50,7 +50,7 @@ DWORD tlsIndex() {
     }
     LockGuard guard(runtimeLock);
     if (tlsSlot == TLS_OUT_OF_INDEXES) {
-        const DWORD index = TlsAlloc();
+        const DWORD index = ROI_SYSTEM_KEEPING_FPU(TlsAlloc());
         if (index == TLS_OUT_OF_INDEXES) {
             fatalExit();
         }
@@ -64,18 +64,19 @@ ThreadRecord* existingRecord() {
         return nullptr;
     }
     // TlsGetValue clears the last error on success; a service may still want it.
-    const DWORD lastError = GetLastError();
-    auto* record = static_cast<ThreadRecord*>(TlsGetValue(tlsSlot));
-    SetLastError(lastError);
-    return record;
+    return callSystemKeepingFpu([] {
+        const DWORD lastError = GetLastError();
+        auto* record = static_cast<ThreadRecord*>(TlsGetValue(tlsSlot));
+        SetLastError(lastError);
+        return record;
+    });
 }
 
 // A zeroed 128-byte block. The first record of a process that did not start through
 // runProcess becomes the main record.
 ThreadRecord& createRecord(DWORD index, bool asMain) {
-    FpuGuard fpu;
-    const DWORD lastError = GetLastError();
-    void* block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, THREAD_RECORD_BYTES);
+    const DWORD lastError = ROI_SYSTEM_KEEPING_FPU(GetLastError());
+    void* block = ROI_SYSTEM_KEEPING_FPU(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, THREAD_RECORD_BYTES));
     if (block == nullptr) {
         fatalExit();
     }
@@ -91,10 +92,10 @@ ThreadRecord& createRecord(DWORD index, bool asMain) {
             record->codePage = mainRecord->codePage;
         }
     }
-    if (!TlsSetValue(index, record)) {
+    if (!ROI_SYSTEM_KEEPING_FPU(TlsSetValue(index, record))) {
         fatalExit();
     }
-    SetLastError(lastError);
+    ROI_SYSTEM_KEEPING_FPU(SetLastError(lastError));
     return *record;
 }
 
@@ -105,10 +106,9 @@ void freeRecord(ThreadRecord* record) {
             mainRecord = nullptr;
         }
     }
-    TlsSetValue(tlsSlot, nullptr);
+    ROI_SYSTEM_KEEPING_FPU(TlsSetValue(tlsSlot, nullptr));
     record->~ThreadRecord();
-    FpuGuard fpu;
-    if (GlobalFree(record) != nullptr) {
+    if (ROI_SYSTEM_KEEPING_FPU(GlobalFree(record)) != nullptr) {
         // A block that cannot be released is fatal.
         reportError(ERR_BAD_MEMORY_BLOCK);
     }
@@ -181,12 +181,26 @@ __attribute__((noinline)) void restoreFpuState(const FpuState& state) {
     __asm__ volatile("frstor %0" : : "m"(state.bytes) : "memory");
 }
 
+namespace {
+std::atomic<AfterSystemCall> afterSystemCallHook{nullptr};
+}  // namespace
+
+void setAfterSystemCall(AfterSystemCall hook) {
+    afterSystemCallHook.store(hook);
+}
+
+void afterSystemCall() {
+    if (const AfterSystemCall hook = afterSystemCallHook.load()) {
+        hook();
+    }
+}
+
 HINSTANCE moduleHandle() {
     return programModule;
 }
 
 HINSTANCE programInstance() {
-    return programModule != nullptr ? programModule : GetModuleHandleW(nullptr);
+    return programModule != nullptr ? programModule : ROI_SYSTEM(GetModuleHandleW(nullptr));
 }
 
 void runProcess(MainRoutine mainRoutine) {
@@ -199,14 +213,15 @@ namespace {
 void refuseOtherPlatforms(const ProcessHooks& hooks) {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = OS_VERSION_INFO_BYTES;
-    const BOOL versionKnown = hooks.getVersion != nullptr ? hooks.getVersion(&version) : GetVersionExA(&version);
+    const BOOL versionKnown =
+        hooks.getVersion != nullptr ? ROI_SYSTEM(hooks.getVersion(&version)) : ROI_SYSTEM(GetVersionExA(&version));
     if (versionKnown && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         return;
     }
     if (hooks.messageBox != nullptr) {
-        hooks.messageBox(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE);
+        ROI_SYSTEM(hooks.messageBox(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE));
     } else {
-        MessageBoxA(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE);
+        ROI_SYSTEM(MessageBoxA(nullptr, "Win98 No Support", nullptr, REFUSAL_STYLE));
     }
     fatalExit();
 }
@@ -217,11 +232,11 @@ void readStartupValues() {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = 0;
-    GetStartupInfoA(&startup);
+    ROI_SYSTEM(GetStartupInfoA(&startup));
     showState = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
 
     // The tail is a pointer into the command line, past the program name.
-    const wchar_t* line = GetCommandLineW();
+    const wchar_t* line = ROI_SYSTEM(GetCommandLineW());
     if (line == nullptr) {
         line = L"";
     }
@@ -229,16 +244,16 @@ void readStartupValues() {
     const std::u16string units(line, line + length);
     commandTail = line + commandTailOffset(units);
 
-    programModule = GetModuleHandleW(nullptr);
+    programModule = ROI_SYSTEM(GetModuleHandleW(nullptr));
 }
 
 // Results not examined: the program runs without COM and the common controls as well.
 void startComAndControls() {
-    CoInitialize(nullptr);
+    ROI_SYSTEM(CoInitialize(nullptr));
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = COMMON_CONTROL_CLASSES;
-    InitCommonControlsEx(&controls);
+    ROI_SYSTEM(InitCommonControlsEx(&controls));
 }
 
 // Globals, the main record and its slot, COM, then the process.
@@ -247,9 +262,9 @@ void startComAndControls() {
         hooks.releaseGlobals();
     }
     releaseThreadRecord();
-    TlsFree(tlsSlot);
+    ROI_SYSTEM(TlsFree(tlsSlot));
     tlsSlot = TLS_OUT_OF_INDEXES;
-    CoUninitialize();
+    ROI_SYSTEM(CoUninitialize());
     ExitProcess(static_cast<UINT>(result));
 }
 
@@ -272,13 +287,12 @@ void runProcess(MainRoutine mainRoutine, const ProcessHooks& hooks) {
     // 4. COM and the common controls.
     startComAndControls();
 
-    // 5. The working control word and the program's global state; the word is loaded
-    // again afterwards, since creating the font table calls into Windows.
+    // 5. The working control word, then the program's global state. From here on every
+    // call into Windows loads the word again as it returns (app/system_call.h).
     loadWorkingControlWord();
     if (hooks.prepareGlobals != nullptr) {
         hooks.prepareGlobals();
     }
-    loadWorkingControlWord();
 
     // 6. The main routine, then the exit.
     endProcess(mainRoutine(programModule, nullptr, commandTail, showState), hooks);

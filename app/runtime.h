@@ -1,18 +1,16 @@
 // The runtime every Win32 part shares: per-thread records, the error slot through
-// which services report failures, the x87 working mode, and process start-up/exit.
+// which services report failures, and process start-up/exit; the x87 working mode and
+// the seam for calls into Windows are in app/system_call.h.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
+#include "app/system_call.h"
 #include "core/runtime_errors.h"
 
 namespace roi {
-
-// x87 control word for the whole run: all exceptions masked, 64-bit significand,
-// round to nearest.
-inline constexpr unsigned WORKING_CONTROL_WORD = 0x133F;
 
 // Exit code of the start-up refusal and of a fatal runtime error.
 inline constexpr UINT FATAL_EXIT_CODE = 255;
@@ -58,49 +56,6 @@ private:
 // a code of FIRST_FATAL_ERROR or more ends the process with exit code 255. Returns so the service can
 // give its neutral result.
 void reportError(int code);
-
-// The control word's defined bits; the reserved bit 6 reads back as 1 whatever was loaded.
-inline constexpr unsigned CONTROL_WORD_BITS = 0x1F3F;
-inline constexpr bool sameControlWord(unsigned a, unsigned b) {
-    return ((a ^ b) & CONTROL_WORD_BITS) == 0;
-}
-
-// x87 helpers. The control word is reloaded after calls into Windows, which may change it.
-unsigned currentControlWord();
-void loadControlWord(unsigned word);
-inline void loadWorkingControlWord() {
-    loadControlWord(WORKING_CONTROL_WORD);
-}
-
-// Loads the working control word when the scope ends. A function that calls into Windows
-// declares one first, so every way out hands its caller the working word; arithmetic
-// between two calls into Windows still loads the word itself before it starts.
-class WorkingWordOnExit {
-public:
-    WorkingWordOnExit() = default;
-    ~WorkingWordOnExit() { loadWorkingControlWord(); }
-    WorkingWordOnExit(const WorkingWordOnExit&) = delete;
-    WorkingWordOnExit& operator=(const WorkingWordOnExit&) = delete;
-};
-
-// The whole x87 state (fnsave/frstor), kept around each system call of the file layer.
-struct FpuState {
-    alignas(16) unsigned char bytes[108];
-};
-void saveFpuState(FpuState& state);
-void restoreFpuState(const FpuState& state);
-
-// Keeps the whole x87 state across one scope that calls into Windows.
-class FpuGuard {
-public:
-    FpuGuard() { saveFpuState(state_); }
-    ~FpuGuard() { restoreFpuState(state_); }
-    FpuGuard(const FpuGuard&) = delete;
-    FpuGuard& operator=(const FpuGuard&) = delete;
-
-private:
-    FpuState state_;
-};
 
 // The program's main routine: module handle, 0, command tail, show state.
 using MainRoutine = int (*)(HINSTANCE module, HINSTANCE unused, const wchar_t* commandTail, int showState);

@@ -6,10 +6,12 @@
 
 #include <utility>
 
+#include "app/system_call.h"
+
 namespace roi {
 
 struct CloseKernelHandle {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
+    void operator()(HANDLE handle) const { ROI_SYSTEM(CloseHandle(handle)); }
 };
 
 // Close says how the handle goes: the file layer closes through its own bracket.

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "app/system_call.h"
+
 namespace roi {
 
 inline constexpr std::int32_t LOCK_TAKEN = -1;  // all ones
@@ -24,7 +26,7 @@ static_assert(std::atomic<std::int32_t>::is_always_lock_free && sizeof(SpinLock)
 inline void acquire(SpinLock& lock, bool sleepWhileWaiting = false) {
     while (lock.word.exchange(LOCK_TAKEN) != LOCK_FREE) {
         if (sleepWhileWaiting) {
-            Sleep(0);
+            ROI_SYSTEM(Sleep(0));
         }
     }
 }

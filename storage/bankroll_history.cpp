@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/runtime.h"
+#include "app/system_call.h"
 #include "storage/text_file.h"
 
 namespace roi {
@@ -22,10 +23,7 @@ std::vector<std::string> waitingLines;
 
 LocalTime now() {
     SYSTEMTIME t{};
-    {
-        WorkingWordOnExit reload;
-        GetLocalTime(&t);
-    }
+    ROI_SYSTEM(GetLocalTime(&t));
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 

@@ -15,6 +15,7 @@
 #include "app/runtime.h"
 #include "app/scoped_handle.h"
 #include "app/spin_lock.h"
+#include "app/system_call.h"
 #include "core/field_scanner.h"
 #include "core/file_errors.h"
 
@@ -103,22 +104,22 @@ void unlinkChannel(ChannelRecord* record) {
     record->next = nullptr;
 }
 
-// One Win32 call on a channel; returns the last-error value it left.
+// One Win32 call on a channel; returns the last-error value it left. The caller's whole
+// x87 state comes back after it (app/system_call.h).
 template <class Call>
 DWORD systemCall(SystemCall which, Call&& call) {
     LockGuard guard(systemCallLock);
-    FpuState fpu;
-    saveFpuState(fpu);
-    const UINT previousMode = SetErrorMode(QUIET_ERROR_MODE);
-    SetLastError(0);
-    call();
-    if (systemCallSeam != nullptr) {
-        systemCallSeam(which);
-    }
-    restoreFpuState(fpu);
-    const DWORD error = GetLastError();
-    SetErrorMode(previousMode);
-    return error;
+    return callSystemKeepingFpu([&] {
+        const UINT previousMode = SetErrorMode(QUIET_ERROR_MODE);
+        SetLastError(0);
+        call();
+        if (systemCallSeam != nullptr) {
+            systemCallSeam(which);
+        }
+        const DWORD error = GetLastError();
+        SetErrorMode(previousMode);
+        return error;
+    });
 }
 
 int failureCode(DWORD systemError) {
@@ -140,11 +141,8 @@ int preparePath(std::string_view path, bool emptyIsBad, std::wstring& wide) {
     }
     const std::string_view head = path.substr(0, MAX_PATH_BYTES);
     DWORD error = 0;
-    {
-        FpuGuard fpu;
-        if (!codePageToWide(head, 0, wide)) {
-            error = GetLastError();
-        }
+    if (!codePageToWide(head, 0, wide)) {
+        error = ROI_SYSTEM_KEEPING_FPU(GetLastError());
     }
     if (wide.empty()) {
         return failureCode(error);
@@ -562,13 +560,8 @@ std::uint32_t fileAttributes(std::string_view path, std::uint32_t* systemError) 
         reportError(code);
         return 0;
     }
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    DWORD error = 0;
-    {
-        FpuGuard fpu;
-        attributes = GetFileAttributesW(wide.c_str());
-        error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
-    }
+    const DWORD attributes = ROI_SYSTEM_KEEPING_FPU(GetFileAttributesW(wide.c_str()));
+    const DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? ROI_SYSTEM_KEEPING_FPU(GetLastError()) : 0;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (systemError != nullptr) {
             *systemError = error;

@@ -8,7 +8,8 @@
 // thread holding it may wait for the canvas thread inside UpdateWindow or SendMessageW.
 // Records are freed only on their canvas thread, and only while that thread holds
 // graphicsLock (or while the drawing thread holds it and waits for that thread to
-// close the window), so a record found under the lock stays valid until it is released.
+// close the window): DrawingAccess, which holds it, is the one way to a surface's
+// drawing state, and what it finds stays valid while it holds the lock.
 #include "ui/canvas_window.h"
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 
 #include "app/runtime.h"
 #include "app/spin_lock.h"
+#include "app/system_call.h"
 #include "core/key_wait.h"
 #include "ui/dialog_engine.h"
 #include "ui/procedure_guard.h"
@@ -32,88 +34,52 @@ namespace {
 
 // ---- graphicsLock -----------------------------------------------------------------
 
-SpinLock graphicsLock;
-
-// How deeply the calling thread holds graphicsLock. The drawing thread can be entered
-// again while it holds the lock (a message sent from another thread arrives while it
-// waits inside a cross-thread UpdateWindow or SendMessageW, and the main window's
-// handler may open another help screen), so a nested hold must not spin on itself.
-thread_local int graphicsDepth = 0;
-
-enum class LockWait {
-    Spin,               // Sleep(0) between attempts: the drawing thread
-    ServeSentMessages,  // the canvas thread: answers messages sent by a thread holding the lock
-};
-
-void takeGraphics(LockWait wait) {
-    if (graphicsDepth++ > 0) {
-        return;
-    }
-    while (!tryAcquire(graphicsLock)) {
-        if (wait == LockWait::ServeSentMessages) {
-            // PeekMessageW delivers messages sent to this thread; the holder may be
-            // waiting for one of them (UpdateWindow, the close of another window).
-            MSG message;
-            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+// The lock word, the thread that holds it and how often: a nested hold by the holder
+// counts instead of spinning on itself (see DrawingAccess).
+class GraphicsLock {
+public:
+    bool tryTake() {
+        const DWORD self = ROI_SYSTEM(GetCurrentThreadId());
+        if (owner_.load() == self) {
+            ++depth_;
+            return true;
         }
-        Sleep(0);
-    }
-}
-
-bool tryTakeGraphics() {
-    if (graphicsDepth > 0) {
-        ++graphicsDepth;
+        if (!tryAcquire(word_)) {
+            return false;
+        }
+        owner_.store(self);
+        depth_ = 1;
         return true;
     }
-    if (!tryAcquire(graphicsLock)) {
-        return false;
-    }
-    graphicsDepth = 1;
-    return true;
-}
 
-void giveGraphics() {
-    if (--graphicsDepth == 0) {
-        release(graphicsLock);
-    }
-}
-
-// Holds graphicsLock for one scope; the only way this file takes it.
-class GraphicsHold {
-public:
-    explicit GraphicsHold(LockWait wait = LockWait::Spin) : held_(true) { takeGraphics(wait); }
-    // One attempt only (the canvas thread's refresh step); check held().
-    struct TryOnce {};
-    explicit GraphicsHold(TryOnce) : held_(tryTakeGraphics()) {}
-    ~GraphicsHold() {
-        if (held_) {
-            giveGraphics();
+    void take(DrawingAccess::Wait wait) {
+        while (!tryTake()) {
+            if (wait == DrawingAccess::Wait::ServeSentMessages) {
+                // PeekMessageW delivers messages sent to this thread; the holder may be
+                // waiting for one of them (UpdateWindow, the close of another window).
+                MSG message;
+                ROI_SYSTEM(PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE));
+            }
+            ROI_SYSTEM(Sleep(0));
         }
     }
-    GraphicsHold(const GraphicsHold&) = delete;
-    GraphicsHold& operator=(const GraphicsHold&) = delete;
 
-    bool held() const { return held_; }
-
-    // Lets the lock go while the wait pumps messages, unless an outer scope of this
-    // thread still holds it; resume() takes it back.
-    void pause() {
-        paused_ = graphicsDepth == 1;
-        if (paused_) {
-            giveGraphics();
+    // By the holder only.
+    void give() {
+        if (--depth_ == 0) {
+            owner_.store(0);
+            release(word_);
         }
     }
-    void resume() {
-        if (paused_) {
-            takeGraphics(LockWait::Spin);
-            paused_ = false;
-        }
-    }
+    bool heldOnce() const { return depth_ == 1; }
 
 private:
-    bool held_;
-    bool paused_ = false;
+    SpinLock word_;
+    std::atomic<DWORD> owner_{0};  // no thread has the id 0
+    int depth_ = 0;                // changed by the holder alone
 };
+
+GraphicsLock graphicsLock;
 
 // ---- memory DCs ---------------------------------------------------------------------
 
@@ -133,27 +99,6 @@ public:
     MemoryDcHold& operator=(const MemoryDcHold&) = delete;
 };
 
-// ---- record flags -----------------------------------------------------------------
-
-// The canvas thread sets flags without graphicsLock (refresh requested, closed by the
-// user, focus), so every change is one atomic operation.
-// The field stays a plain member of the plain record; no record is ever const itself.
-std::atomic_ref<std::uint32_t> flagsOf(const WindowRecord& record) {
-    return std::atomic_ref<std::uint32_t>(const_cast<std::uint32_t&>(record.flags));
-}
-
-void setFlags(WindowRecord& record, std::uint32_t bits) {
-    flagsOf(record).fetch_or(bits);
-}
-
-void clearFlags(WindowRecord& record, std::uint32_t bits) {
-    flagsOf(record).fetch_and(~bits);
-}
-
-bool hasFlags(const WindowRecord& record, std::uint32_t bits) {
-    return (flagsOf(record).load() & bits) != 0;
-}
-
 // ---- the canvas thread's block --------------------------------------------------------
 
 // Everything a canvas thread works from. The thread owns it; the frame's
@@ -171,7 +116,6 @@ struct CanvasThread {
     std::atomic<LONG_PTR>* resultSlot = nullptr;
     HWND frame = nullptr;
     HWND surface = nullptr;
-    WindowRecord* surfaceRecord = nullptr;  // canvas thread only; null once released
     // Set by the drawing thread, holding graphicsLock, just before it sends the close:
     // the records may then be released without taking the lock it holds.
     std::atomic<bool> closingByProgram{false};
@@ -180,38 +124,25 @@ struct CanvasThread {
 };
 
 CanvasThread* canvasOf(HWND frame) {
-    return reinterpret_cast<CanvasThread*>(GetWindowLongPtrW(frame, GWLP_USERDATA));
+    return reinterpret_cast<CanvasThread*>(ROI_SYSTEM(GetWindowLongPtrW(frame, GWLP_USERDATA)));
 }
 
 // ---- surfaces -----------------------------------------------------------------------
 
-// window's record when it is a live canvas surface with its drawing state, else null.
-WindowRecord* surfaceRecord(HWND window) {
-    if (window == nullptr || !IsWindow(window)) {
-        return nullptr;
-    }
-    WindowRecord* record = findRecord(window);
-    if (record == nullptr || record->kind != ControlKind::GraphicSurface || record->surface == nullptr ||
-        record->surface->memoryDc == nullptr) {
-        return nullptr;
-    }
-    return record;
-}
-
-WindowRecord* currentSurface() {
-    return surfaceRecord(threadRecord().currentCanvas);
-}
-
 // Puts the dirty rectangle on the screen: painting runs on the canvas thread, inside
-// UpdateWindow (sent across when the drawing thread refreshes).
+// UpdateWindow (sent across when the drawing thread refreshes). graphicsLock held.
 void refresh(WindowRecord& record) {
     SurfaceState& surface = *record.surface;
     RECT dirty = surface.dirty;
     // Cleared first: a drawing that arrives while UpdateWindow waits stays marked.
     surface.dirty = RECT{0, 0, 0, 0};
-    clearFlags(record, RECORD_DIRTY);
-    InvalidateRect(record.window, &dirty, FALSE);
-    UpdateWindow(record.window);
+    record.flags &= ~RECORD_DIRTY;
+    ROI_SYSTEM(InvalidateRect(record.window, &dirty, FALSE));
+    ROI_SYSTEM(UpdateWindow(record.window));
+}
+
+bool hasFlags(const WindowRecord& record, std::uint32_t bits) {
+    return (record.flags & bits) != 0;
 }
 
 constexpr int REFRESH_EVERY = 250;
@@ -224,12 +155,12 @@ void markDrawn(WindowRecord& record, RECT area) {
                 std::max(area.top, area.bottom)};
     RECT bitmap{0, 0, surface.width, surface.height};
     RECT clamped;
-    if (IntersectRect(&clamped, &normal, &bitmap)) {
+    if (ROI_SYSTEM(IntersectRect(&clamped, &normal, &bitmap))) {
         RECT joined;
-        UnionRect(&joined, &surface.dirty, &clamped);
+        ROI_SYSTEM(UnionRect(&joined, &surface.dirty, &clamped));
         surface.dirty = joined;
     }
-    setFlags(record, RECORD_DIRTY);
+    record.flags |= RECORD_DIRTY;
     // 2. Deferred: the owner refreshes when it chooses.
     if (hasFlags(record, RECORD_DEFERRED_REDRAW)) {
         return;
@@ -243,33 +174,32 @@ void markDrawn(WindowRecord& record, RECT area) {
     }
     // 4. Refresh here, on the drawing thread.
     refresh(record);
-    clearFlags(record, RECORD_REFRESH_REQUESTED);
+    record.flags &= ~RECORD_REFRESH_REQUESTED;
     surface.refreshCounter = 0;
 }
 
 // Closes the window of a canvas-window surface; graphicsLock held. Returns after the
-// canvas thread has destroyed it; record is gone by then.
-void closeSurfaceWindow(WindowRecord& record) {
+// canvas thread has destroyed it, the record with it.
+void closeSurfaceWindow(const WindowRecord& record) {
     if (!hasFlags(record, RECORD_CANVAS_SURFACE)) {
         return;
     }
     HWND frame = record.parent;
-    WindowRecord* frameRecord = findRecord(frame);
-    if (frameRecord != nullptr) {
+    if (const LockedRecord frameRecord(frame); frameRecord) {
         frameRecord->closeLock = false;
     }
     CanvasThread* canvas = canvasOf(frame);
     if (canvas != nullptr) {
         canvas->closingByProgram = true;
     }
-    SendMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ROI_SYSTEM(SendMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0));
 }
 
 // ---- waits ----------------------------------------------------------------------------
 
 int clockNow() {
     SYSTEMTIME now;
-    GetLocalTime(&now);
+    ROI_SYSTEM(GetLocalTime(&now));
     return now.wMinute * 60000 + now.wSecond * 1000 + now.wMilliseconds;
 }
 
@@ -334,7 +264,7 @@ bool takeKey(PendingWait& wait, WindowRecord& record) {
             finish(wait, std::move(key));
             return true;
         }
-        MessageBeep(0);
+        ROI_SYSTEM(MessageBeep(0));
     }
     if (wait.timed && clockDeadlinePassed(wait.start, wait.limit, clockNow())) {
         finish(wait, std::wstring());
@@ -343,28 +273,27 @@ bool takeKey(PendingWait& wait, WindowRecord& record) {
     return false;
 }
 
-// Closes a finished wait's window if it asked for that. graphicsLock held.
-void closeAfterWait(const PendingWait& wait) {
+// Closes a finished wait's window if it asked for that.
+void closeAfterWait(const DrawingAccess& hold, const PendingWait& wait) {
     if (wait.after != AfterWait::CloseWindow) {
         return;
     }
-    WindowRecord* record = surfaceRecord(wait.surface);
-    if (record != nullptr) {
+    if (const WindowRecord* record = hold.surface(wait.surface)) {
         closeSurfaceWindow(*record);
     }
 }
 
-// The turn the innermost wait takes for the waits it interrupted. graphicsLock held.
-void serveOuterWaits(PendingWait* outer) {
+// The turn the innermost wait takes for the waits it interrupted.
+void serveOuterWaits(const DrawingAccess& hold, PendingWait* outer) {
     for (PendingWait* wait = outer; wait != nullptr; wait = wait->outer) {
         if (wait->finished) {
             continue;
         }
-        WindowRecord* record = surfaceRecord(wait->surface);
+        WindowRecord* record = hold.surface(wait->surface);
         if (record == nullptr || hasFlags(*record, RECORD_CLOSED_BY_USER)) {
             finish(*wait, std::wstring());
         } else if (takeKey(*wait, *record)) {
-            closeAfterWait(*wait);
+            closeAfterWait(hold, *wait);
         }
     }
 }
@@ -396,12 +325,12 @@ bool registerCanvasClass() {
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = frameProc;
     windowClass.hInstance = programInstance();
-    windowClass.hIcon = LoadIconW(nullptr, IDI_ASTERISK);
-    windowClass.hIconSm = LoadIconW(nullptr, IDI_ASTERISK);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.hIcon = ROI_SYSTEM(LoadIconW(nullptr, IDI_ASTERISK));
+    windowClass.hIconSm = ROI_SYSTEM(LoadIconW(nullptr, IDI_ASTERISK));
+    windowClass.hCursor = ROI_SYSTEM(LoadCursorW(nullptr, IDC_ARROW));
+    windowClass.hbrBackground = static_cast<HBRUSH>(ROI_SYSTEM(GetStockObject(WHITE_BRUSH)));
     windowClass.lpszClassName = CANVAS_CLASS;
-    canvasClass = RegisterClassExW(&windowClass);
+    canvasClass = ROI_SYSTEM(RegisterClassExW(&windowClass));
     return canvasClass != 0;
 }
 
@@ -433,7 +362,7 @@ bool measureFont(HFONT font, TEXTMETRICW& metrics) {
         return false;
     }
     SelectedObject selection(screen, font);
-    return selection && GetTextMetricsW(screen, &metrics);
+    return selection && ROI_SYSTEM(GetTextMetricsW(screen, &metrics));
 }
 
 // The client size in pixels; CANVAS_CELLS counts character cells instead.
@@ -454,132 +383,133 @@ DWORD frameStyle(const CanvasThread& canvas) {
     return canvas.title.empty() ? DEFAULT_FRAME_STYLE : DEFAULT_FRAME_STYLE | WS_CAPTION;
 }
 
+// The window's style and extended style, for its record.
+void takeStyles(WindowRecord& record) {
+    record.style = static_cast<DWORD>(ROI_SYSTEM(GetWindowLongW(record.window, GWL_STYLE)));
+    record.extendedStyle = static_cast<DWORD>(ROI_SYSTEM(GetWindowLongW(record.window, GWL_EXSTYLE)));
+}
+
 // The frame's record, and an outer size that gives a client area of exactly size.
 bool fitFrame(CanvasThread& canvas, HWND frame, const std::wstring& title, SIZE size) {
-    WindowRecord* frameRecord = newRecord(frame);
-    if (frameRecord == nullptr) {
+    const bool recorded = newRecord(frame, [](WindowRecord& record) {
+        record.showCommand = SW_SHOW;
+        takeStyles(record);
+    });
+    if (!recorded) {
         return false;
     }
-    frameRecord->showCommand = SW_SHOW;
-    frameRecord->style = static_cast<DWORD>(GetWindowLongW(frame, GWL_STYLE));
-    frameRecord->extendedStyle = static_cast<DWORD>(GetWindowLongW(frame, GWL_EXSTYLE));
-    SetWindowTextW(frame, title.c_str());
+    ROI_SYSTEM(SetWindowTextW(frame, title.c_str()));
     RECT outer;
     RECT client;
-    if (GetWindowRect(frame, &outer) && GetClientRect(frame, &client)) {
+    if (ROI_SYSTEM(GetWindowRect(frame, &outer)) && ROI_SYSTEM(GetClientRect(frame, &client))) {
         const int outerWidth = size.cx + (outer.right - outer.left) - (client.right - client.left);
         const int outerHeight = size.cy + (outer.bottom - outer.top) - (client.bottom - client.top);
-        SetWindowPos(frame, nullptr, canvas.x, canvas.y, outerWidth, outerHeight, PLACE_QUIETLY);
+        ROI_SYSTEM(SetWindowPos(frame, nullptr, canvas.x, canvas.y, outerWidth, outerHeight, PLACE_QUIETLY));
     }
     return true;
 }
 
-// The owner-drawn surface, its record and drawing state; the record, or null.
-WindowRecord* makeSurface(CanvasThread& canvas, HWND frame, SIZE size) {
-    HWND surface = CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, size.cx, size.cy, frame, nullptr,
-                                   programInstance(), nullptr);
-    if (surface == nullptr) {
-        return nullptr;
-    }
-    WindowRecord* record = newRecord(surface);
-    if (record == nullptr) {
-        return nullptr;
-    }
-    // Releasing the frame's record releases the records whose parent is the frame: set
-    // before anything else can fail, this one goes with the frame on every way out.
-    record->parent = frame;
-    SurfaceState* state = new (std::nothrow) SurfaceState;
-    if (state == nullptr) {
-        return nullptr;
-    }
-    record->kind = ControlKind::GraphicSurface;
-    record->flags = RECORD_CANVAS_SURFACE | RECORD_CONTROL;
-    record->style = static_cast<DWORD>(GetWindowLongW(surface, GWL_STYLE));
-    record->extendedStyle = static_cast<DWORD>(GetWindowLongW(surface, GWL_EXSTYLE));
-    record->surface = state;
-    state->foreground = GetSysColor(COLOR_WINDOWTEXT);
-    state->background = GetSysColor(COLOR_BTNFACE);
-    record->textColour = static_cast<int>(state->foreground);
-    record->backgroundColour = static_cast<int>(state->background);
-    record->backgroundBrush = shareBrush(state->background);
-    canvas.surface = surface;
-    // Key capture and erasing go through the surface procedure.
-    state->previousProc =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(surface, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(surfaceProc)));
-    return record;
-}
-
 // A memory DC and a bitmap of the surface's client size, both made for the surface's DC.
-// The state owns them from here on; they go with its record.
+// The state owns them from here on; they go with it.
 void createBacking(HWND surface, SurfaceState& state) {
     WindowDc surfaceDc(surface);
     if (!surfaceDc) {
         return;
     }
     RECT size = {0, 0, 0, 0};
-    GetClientRect(surface, &size);
+    ROI_SYSTEM(GetClientRect(surface, &size));
     state.width = size.right;
     state.height = size.bottom;
-    state.memoryDc.reset(CreateCompatibleDC(surfaceDc));
+    state.memoryDc.reset(ROI_SYSTEM(CreateCompatibleDC(surfaceDc)));
     if (state.memoryDc) {
-        state.backingBitmap.reset(CreateCompatibleBitmap(surfaceDc, state.width, state.height));
+        state.backingBitmap.reset(ROI_SYSTEM(CreateCompatibleBitmap(surfaceDc, state.width, state.height)));
     }
 }
 
 // The backing bitmap in its memory DC, filled with the background.
-bool makeBitmap(WindowRecord& record) {
-    SurfaceState& state = *record.surface;
-    createBacking(record.window, state);
+bool makeBitmap(HWND surface, SurfaceState& state, HBRUSH background) {
+    createBacking(surface, state);
     if (!state.memoryDc || !state.backingBitmap) {
         return false;
     }
-    state.replacedBitmap = SelectObject(state.memoryDc, state.backingBitmap);
+    state.replacedBitmap = ROI_SYSTEM(SelectObject(state.memoryDc, state.backingBitmap));
     if (state.replacedBitmap == nullptr) {
         return false;  // a DC without its bitmap would draw nowhere
     }
-    if (record.backgroundBrush != nullptr) {
+    if (background != nullptr) {
         RECT whole{0, 0, state.width, state.height};
-        FillRect(state.memoryDc, &whole, record.backgroundBrush);
+        ROI_SYSTEM(FillRect(state.memoryDc, &whole, background));
     }
     return true;
 }
 
-// The canvas font in the memory DC, referenced for as long as the surface lives, and
-// the text settings printing relies on.
-bool selectCanvasFont(WindowRecord& record, HFONT font, int fontNumber) {
-    SurfaceState& state = *record.surface;
-    state.replacedFont = SelectObject(state.memoryDc, font);
+// The canvas font in the memory DC and the text settings printing relies on.
+bool selectCanvasFont(SurfaceState& state, HFONT font) {
+    state.replacedFont = ROI_SYSTEM(SelectObject(state.memoryDc, font));
     if (state.replacedFont == nullptr) {
         return false;
     }
-    addFontReference(fontNumber);
-    record.font = fontNumber;
     TEXTMETRICW cell = {};
-    if (!GetTextMetricsW(state.memoryDc, &cell)) {
+    if (!ROI_SYSTEM(GetTextMetricsW(state.memoryDc, &cell))) {
         return false;
     }
     state.averageCharWidth = cell.tmAveCharWidth;
     state.lineHeight = cell.tmHeight + cell.tmExternalLeading;
     // Text output moves the DC's current position, which is the print position.
-    SetTextAlign(state.memoryDc, TA_UPDATECP);
-    SetTextColor(state.memoryDc, state.foreground);
-    SetBkColor(state.memoryDc, state.background);
-    SetBkMode(state.memoryDc, OPAQUE);
-    MoveToEx(state.memoryDc, 0, 0, nullptr);
+    ROI_SYSTEM(SetTextAlign(state.memoryDc, TA_UPDATECP));
+    ROI_SYSTEM(SetTextColor(state.memoryDc, state.foreground));
+    ROI_SYSTEM(SetBkColor(state.memoryDc, state.background));
+    ROI_SYSTEM(SetBkMode(state.memoryDc, OPAQUE));
+    ROI_SYSTEM(MoveToEx(state.memoryDc, 0, 0, nullptr));
     return true;
 }
 
-// Everything after the frame exists: its record and size, the surface, the bitmap and
-// the font. False leaves the caller to destroy the frame.
-bool furnishFrame(CanvasThread& canvas, HWND frame, const std::wstring& title, SIZE size, HFONT font, int fontNumber) {
-    if (!fitFrame(canvas, frame, title, size)) {
+// The owner-drawn surface with its drawing state: the backing bitmap and the font,
+// made before the record has them, so no other thread can meet them half made. The
+// record is linked, its parent the frame, whatever failed: it goes with the frame. The
+// font is referenced for as long as the surface lives. False when anything failed.
+bool makeSurface(CanvasThread& canvas, HWND frame, SIZE size, HFONT font, int fontNumber) {
+    HWND surface = ROI_SYSTEM(CreateWindowExW(0, L"STATIC", nullptr, SURFACE_STYLE, 0, 0, size.cx, size.cy, frame,
+                                              nullptr, programInstance(), nullptr));
+    if (surface == nullptr) {
         return false;
     }
-    WindowRecord* record = makeSurface(canvas, frame, size);
-    if (record == nullptr || !makeBitmap(*record) || !selectCanvasFont(*record, font, fontNumber)) {
+    std::unique_ptr<SurfaceState> state(new (std::nothrow) SurfaceState);
+    HBRUSH background = nullptr;
+    bool drawable = false;
+    if (state != nullptr) {
+        state->foreground = ROI_SYSTEM(GetSysColor(COLOR_WINDOWTEXT));
+        state->background = ROI_SYSTEM(GetSysColor(COLOR_BTNFACE));
+        background = shareBrush(state->background);
+        drawable = makeBitmap(surface, *state, background) && selectCanvasFont(*state, font);
+    }
+    const bool recorded = newRecord(surface, [&](WindowRecord& record) {
+        record.parent = frame;
+        if (state == nullptr) {
+            return;
+        }
+        record.kind = ControlKind::GraphicSurface;
+        record.flags = RECORD_CANVAS_SURFACE | RECORD_CONTROL;
+        takeStyles(record);
+        record.textColour = static_cast<int>(state->foreground);
+        record.backgroundColour = static_cast<int>(state->background);
+        record.backgroundBrush = background;
+        if (state->replacedFont != nullptr) {
+            addFontReference(fontNumber);
+            record.font = fontNumber;
+        }
+        record.surface = state.release();
+    });
+    if (!recorded || !drawable) {
         return false;
     }
-    canvas.surfaceRecord = record;
+    canvas.surface = surface;
+    // Key capture and erasing go through the surface procedure.
+    const auto previous = reinterpret_cast<WNDPROC>(
+        ROI_SYSTEM(SetWindowLongPtrW(surface, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(surfaceProc))));
+    if (const LockedRecord record(surface); record) {
+        record->surface->previousProc = previous;
+    }
     return true;
 }
 
@@ -599,24 +529,24 @@ HWND openCanvas(CanvasThread& canvas) {
     }
     const DWORD style = frameStyle(canvas);
     const std::wstring title = toWide(canvas.title);
-    HWND frame = CreateWindowExW(0, CANVAS_CLASS, title.c_str(), style, canvas.x, canvas.y, size.cx, size.cy, nullptr,
-                                 nullptr, programInstance(), &canvas);
+    HWND frame = ROI_SYSTEM(CreateWindowExW(0, CANVAS_CLASS, title.c_str(), style, canvas.x, canvas.y, size.cx, size.cy,
+                                            nullptr, nullptr, programInstance(), &canvas));
     if (frame == nullptr) {
         return nullptr;
     }
-    // 3. The surface, its bitmap and font. A failure destroys the frame, and its records
-    // with it; nobody else knows them yet.
-    if (!furnishFrame(canvas, frame, title, size, font, fontNumber)) {
+    // 3. The frame's record and size, the surface, its bitmap and font. A failure
+    // destroys the frame, and its records with it; nobody else knows them yet.
+    if (!fitFrame(canvas, frame, title, size) || !makeSurface(canvas, frame, size, font, fontNumber)) {
         canvas.closingByProgram = true;
-        DestroyWindow(frame);
+        ROI_SYSTEM(DestroyWindow(frame));
         return nullptr;
     }
     // 4. Shown without activation, then brought forward with the focus on the surface.
     if ((canvas.options & CANVAS_SHOW) != 0) {
-        ShowWindow(frame, SW_SHOWNOACTIVATE);
+        ROI_SYSTEM(ShowWindow(frame, SW_SHOWNOACTIVATE));
     }
-    SetForegroundWindow(frame);
-    SetFocus(canvas.surface);
+    ROI_SYSTEM(SetForegroundWindow(frame));
+    ROI_SYSTEM(SetFocus(canvas.surface));
     return frame;
 }
 
@@ -628,17 +558,19 @@ void publish(CanvasThread& canvas, HWND frame) {
 }
 
 // Idle refresh: one attempt at the lock per turn, never a wait.
-void refreshStep(CanvasThread& canvas) {
-    WindowRecord* record = canvas.surfaceRecord;
-    if (record == nullptr) {
+void refreshStep(const CanvasThread& canvas) {
+    if (canvas.surface == nullptr) {
         return;
     }
-    GraphicsHold hold{GraphicsHold::TryOnce{}};
+    const DrawingAccess hold{DrawingAccess::TryOnce{}};
     if (!hold.held()) {
-        setFlags(*record, RECORD_REFRESH_REQUESTED);
+        if (const LockedRecord record(canvas.surface); record) {
+            record->flags |= RECORD_REFRESH_REQUESTED;
+        }
         return;
     }
-    if (hasFlags(*record, RECORD_DIRTY) && !hasFlags(*record, RECORD_DEFERRED_REDRAW)) {
+    WindowRecord* record = hold.surface(canvas.surface);
+    if (record != nullptr && hasFlags(*record, RECORD_DIRTY) && !hasFlags(*record, RECORD_DEFERRED_REDRAW)) {
         refresh(*record);
     }
 }
@@ -646,14 +578,14 @@ void refreshStep(CanvasThread& canvas) {
 void runCanvasLoop(CanvasThread& canvas) {
     MSG message;
     for (;;) {
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (ROI_SYSTEM(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))) {
             if (message.message == WM_QUIT) {
                 break;
             }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            ROI_SYSTEM(TranslateMessage(&message));
+            ROI_SYSTEM(DispatchMessageW(&message));
         } else {
-            Sleep(1);  // an empty queue: give the processor away rather than spin
+            ROI_SYSTEM(Sleep(1));  // an empty queue: give the processor away rather than spin
         }
         // The WM_QUIT posted to a window that is being destroyed may be dropped with
         // that window's messages; the loop does not depend on it.
@@ -666,24 +598,26 @@ void runCanvasLoop(CanvasThread& canvas) {
 
 DWORD WINAPI canvasThreadMain(LPVOID parameter) {
     std::unique_ptr<CanvasThread> canvas(static_cast<CanvasThread*>(parameter));
-    try {
-        HWND frame = openCanvas(*canvas);
-        publish(*canvas, frame);
-        if (frame != nullptr) {
-            runCanvasLoop(*canvas);
-            if (!canvas->frameGone && IsWindow(frame)) {
-                // Someone else ended the loop: the block must outlive the window.
-                DestroyWindow(frame);
+    callGuarded(
+        [&] {
+            HWND frame = openCanvas(*canvas);
+            publish(*canvas, frame);
+            if (frame != nullptr) {
+                runCanvasLoop(*canvas);
+                if (!canvas->frameGone && ROI_SYSTEM(IsWindow(frame))) {
+                    // Someone else ended the loop: the block must outlive the window.
+                    ROI_SYSTEM(DestroyWindow(frame));
+                }
             }
-        }
-    } catch (...) {
-        // Nothing may escape a thread function; a failed start gives 0.
-        publish(*canvas, nullptr);
-        if (canvas->frame != nullptr && !canvas->frameGone && IsWindow(canvas->frame)) {
-            canvas->closingByProgram = true;
-            DestroyWindow(canvas->frame);
-        }
-    }
+        },
+        [&] {
+            // Nothing may escape a thread function; a failed start gives 0.
+            publish(*canvas, nullptr);
+            if (canvas->frame != nullptr && !canvas->frameGone && ROI_SYSTEM(IsWindow(canvas->frame))) {
+                canvas->closingByProgram = true;
+                ROI_SYSTEM(DestroyWindow(canvas->frame));
+            }
+        });
     releaseThreadRecord();
     return 0;
 }
@@ -693,8 +627,8 @@ DWORD WINAPI canvasThreadMain(LPVOID parameter) {
 LRESULT onFrameActivate(HWND frame, WPARAM wParam, LPARAM lParam) {
     if (LOWORD(wParam) != WA_INACTIVE) {
         setActiveDialog(frame);
-        SetForegroundWindow(frame);
-        SetFocus(GetDlgItem(frame, 0));
+        ROI_SYSTEM(SetForegroundWindow(frame));
+        ROI_SYSTEM(SetFocus(GetDlgItem(frame, 0)));
         return 0;
     }
     // Only if it still names this frame: the newly active window (another thread's)
@@ -702,21 +636,22 @@ LRESULT onFrameActivate(HWND frame, WPARAM wParam, LPARAM lParam) {
     if (activeDialog() == frame) {
         setActiveDialog(nullptr);
     }
-    return DefWindowProcW(frame, WM_ACTIVATE, wParam, lParam);
+    return ROI_SYSTEM(DefWindowProcW(frame, WM_ACTIVATE, wParam, lParam));
 }
 
-LRESULT onFrameClose(HWND frame, CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
+LRESULT onFrameClose(HWND frame, const CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
     if (canvas != nullptr && canvas->destroying) {
         return 0;  // a close that arrives while the window is already going
     }
-    WindowRecord* frameRecord = findRecord(frame);
-    if (frameRecord != nullptr && frameRecord->closeLock) {
+    if (const LockedRecord frameRecord(frame); frameRecord && frameRecord->closeLock) {
         return 0;
     }
-    if (canvas != nullptr && canvas->surfaceRecord != nullptr) {
-        setFlags(*canvas->surfaceRecord, RECORD_CLOSED_BY_USER);
+    if (canvas != nullptr && canvas->surface != nullptr) {
+        if (const LockedRecord record(canvas->surface); record) {
+            record->flags |= RECORD_CLOSED_BY_USER;
+        }
     }
-    return DefWindowProcW(frame, WM_SYSCOMMAND, wParam, lParam);
+    return ROI_SYSTEM(DefWindowProcW(frame, WM_SYSCOMMAND, wParam, lParam));
 }
 
 void onFrameNcDestroy(HWND frame, CanvasThread* canvas) {
@@ -727,15 +662,15 @@ void onFrameNcDestroy(HWND frame, CanvasThread* canvas) {
     if (byProgram) {
         releaseRecord(frame);
     } else {
-        GraphicsHold hold(LockWait::ServeSentMessages);
+        const DrawingAccess hold(DrawingAccess::Wait::ServeSentMessages);
         releaseRecord(frame);
     }
     if (canvas != nullptr) {
-        canvas->surfaceRecord = nullptr;
+        canvas->surface = nullptr;
         canvas->frameGone = true;
     }
     threadRecord().currentCanvas = nullptr;
-    PostMessageA(frame, WM_QUIT, 0, 0);
+    ROI_SYSTEM(PostMessageA(frame, WM_QUIT, 0, 0));
 }
 
 // A bitmap made for window's DC; null when either cannot be had.
@@ -744,16 +679,17 @@ HBITMAP compatibleBitmap(HWND window, int width, int height) {
     if (!windowDc) {
         return nullptr;
     }
-    return CreateCompatibleBitmap(windowDc, width, height);
+    return ROI_SYSTEM(CreateCompatibleBitmap(windowDc, width, height));
 }
 
 // Copies what fits of the surface's picture into bitmap, over the background, and
 // selects bitmap into the memory DC in place of the old one. True when it is in.
+// graphicsLock held.
 bool swapInBitmap(const WindowRecord& record, HBITMAP bitmap, int width, int height) {
     SurfaceState& surface = *record.surface;
     MemoryDc copyDc([&] {
         MemoryDcHold dcHold;
-        return CreateCompatibleDC(surface.memoryDc);
+        return ROI_SYSTEM(CreateCompatibleDC(surface.memoryDc));
     }());
     if (!copyDc) {
         return false;
@@ -764,19 +700,19 @@ bool swapInBitmap(const WindowRecord& record, HBITMAP bitmap, int width, int hei
     }
     RECT whole{0, 0, width, height};
     if (record.backgroundBrush != nullptr) {
-        FillRect(copyDc, &whole, record.backgroundBrush);
+        ROI_SYSTEM(FillRect(copyDc, &whole, record.backgroundBrush));
     }
     MemoryDcHold dcHold;
-    BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc, 0, 0,
-           SRCCOPY);
+    ROI_SYSTEM(BitBlt(copyDc, 0, 0, std::min(width, surface.width), std::min(height, surface.height), surface.memoryDc,
+                      0, 0, SRCCOPY));
     // Out of the copy DC first: a bitmap is selected into one DC at a time.
-    return selection.restore() && SelectObject(surface.memoryDc, bitmap) != nullptr;
+    return selection.restore() && ROI_SYSTEM(SelectObject(surface.memoryDc, bitmap)) != nullptr;
 }
 
 // Restored after being minimised (the frame cannot be resized otherwise): a backing
 // bitmap of the new client size, keeping what fits of the old content.
-void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
-    if (wParam == SIZE_MINIMIZED || canvas == nullptr || canvas->surfaceRecord == nullptr) {
+void onFrameSize(const CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
+    if (wParam == SIZE_MINIMIZED || canvas == nullptr || canvas->surface == nullptr) {
         return;
     }
     const int width = LOWORD(lParam);
@@ -784,13 +720,14 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
     if (width <= 0 || height <= 0) {
         return;
     }
-    GraphicsHold hold(LockWait::ServeSentMessages);
+    const DrawingAccess hold(DrawingAccess::Wait::ServeSentMessages);
     // The wait for the lock serves sent messages, among them a close that destroys the
-    // surface and clears the record: look again now that the lock is held.
-    if (canvas->surfaceRecord == nullptr || canvas->surfaceRecord->surface == nullptr) {
+    // surface and releases its record: look it up now that the lock is held.
+    WindowRecord* found = canvas->surface != nullptr ? hold.surface(canvas->surface) : nullptr;
+    if (found == nullptr) {
         return;
     }
-    WindowRecord& record = *canvas->surfaceRecord;
+    WindowRecord& record = *found;
     SurfaceState& surface = *record.surface;
     // Until the swap succeeds the old bitmap stays the surface's and this one is deleted.
     GdiObject<HBITMAP> bitmap(compatibleBitmap(record.window, width, height));
@@ -800,21 +737,28 @@ void onFrameSize(CanvasThread* canvas, WPARAM wParam, LPARAM lParam) {
     surface.backingBitmap.reset(bitmap.release());
     surface.width = width;
     surface.height = height;
-    SetWindowPos(record.window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
-    setFlags(record, RECORD_REFRESH_REQUESTED);
+    ROI_SYSTEM(SetWindowPos(record.window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE));
+    record.flags |= RECORD_REFRESH_REQUESTED;
     markDrawn(record, RECT{0, 0, width, height});
 }
 
-void recordClick(CanvasThread* canvas, bool doubleClick) {
-    if (canvas == nullptr || canvas->surfaceRecord == nullptr) {
+// A click on the surface, as its own procedure or the frame's notification tells it.
+void recordClick(HWND surface, bool doubleClick, const POINT* position) {
+    if (const LockedRecord record(surface); record && record->surface != nullptr) {
+        if (position != nullptr) {
+            record->surface->clickPosition = *position;
+        }
+        (doubleClick ? record->surface->doubleClicked : record->surface->clicked) = true;
+    }
+}
+
+void onSurfaceNotification(const CanvasThread* canvas, bool doubleClick) {
+    if (canvas == nullptr || canvas->surface == nullptr) {
         return;
     }
-    SurfaceState& surface = *canvas->surfaceRecord->surface;
     POINT pointer;
-    if (GetCursorPos(&pointer) && ScreenToClient(canvas->surface, &pointer)) {
-        surface.clickPosition = pointer;
-    }
-    (doubleClick ? surface.doubleClicked : surface.clicked) = true;
+    const bool known = ROI_SYSTEM(GetCursorPos(&pointer)) && ROI_SYSTEM(ScreenToClient(canvas->surface, &pointer));
+    recordClick(canvas->surface, doubleClick, known ? &pointer : nullptr);
 }
 
 LRESULT routeFrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -823,7 +767,7 @@ LRESULT routeFrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam
     case WM_NCCREATE: {
         auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
         auto* block = static_cast<CanvasThread*>(create->lpCreateParams);
-        SetWindowLongPtrW(frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(block));
+        ROI_SYSTEM(SetWindowLongPtrW(frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(block)));
         if (block != nullptr) {
             block->frame = frame;
         }
@@ -846,12 +790,12 @@ LRESULT routeFrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam
         break;
     case WM_NCDESTROY:
         onFrameNcDestroy(frame, canvas);
-        SetWindowLongPtrW(frame, GWLP_USERDATA, 0);
+        ROI_SYSTEM(SetWindowLongPtrW(frame, GWLP_USERDATA, 0));
         break;
     case WM_COMMAND:
         if (canvas != nullptr && reinterpret_cast<HWND>(lParam) == canvas->surface &&
             (HIWORD(wParam) == STN_CLICKED || HIWORD(wParam) == STN_DBLCLK)) {
-            recordClick(canvas, HIWORD(wParam) == STN_DBLCLK);
+            onSurfaceNotification(canvas, HIWORD(wParam) == STN_DBLCLK);
         }
         break;
     case WM_SIZE:
@@ -859,15 +803,16 @@ LRESULT routeFrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam
         break;
     default:
         if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK && canvas != nullptr && canvas->surface != nullptr &&
-            IsWindow(canvas->surface)) {
-            auto procedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(canvas->surface, GWLP_WNDPROC));
-            if (procedure != nullptr && CallWindowProcW(procedure, canvas->surface, message, wParam, lParam) != 0) {
+            ROI_SYSTEM(IsWindow(canvas->surface))) {
+            auto procedure = reinterpret_cast<WNDPROC>(ROI_SYSTEM(GetWindowLongPtrW(canvas->surface, GWLP_WNDPROC)));
+            if (procedure != nullptr &&
+                ROI_SYSTEM(CallWindowProcW(procedure, canvas->surface, message, wParam, lParam)) != 0) {
                 return 0;
             }
         }
         break;
     }
-    return DefWindowProcW(frame, message, wParam, lParam);
+    return ROI_SYSTEM(DefWindowProcW(frame, message, wParam, lParam));
 }
 
 constexpr UINT BRING_FORWARD = WM_USER + 0x1000;  // private: foreground and focus to the surface
@@ -875,60 +820,80 @@ static_assert(BRING_FORWARD == 0x1400);
 
 LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
     return callGuarded([&] { return routeFrameMessage(frame, message, wParam, lParam); },
-                       [&] { return DefWindowProcW(frame, message, wParam, lParam); });
+                       [&] { return ROI_SYSTEM(DefWindowProcW(frame, message, wParam, lParam)); });
+}
+
+// Whether surface has its record and drawing state, and the procedure it had before the canvas's.
+struct SurfaceProcedure {
+    bool known = false;
+    WNDPROC previous = nullptr;
+};
+
+SurfaceProcedure procedureOf(HWND surface) {
+    const LockedRecord record(surface);
+    if (!record || record->surface == nullptr) {
+        return SurfaceProcedure{};
+    }
+    return SurfaceProcedure{true, record->surface->previousProc};
 }
 
 LRESULT routeSurfaceMessage(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
-    WindowRecord* record = findRecord(surface);
-    if (record == nullptr || record->surface == nullptr) {
-        return DefWindowProcW(surface, message, wParam, lParam);
+    const SurfaceProcedure procedure = procedureOf(surface);
+    if (!procedure.known) {
+        return ROI_SYSTEM(DefWindowProcW(surface, message, wParam, lParam));
     }
-    SurfaceState& state = *record->surface;
     switch (message) {
     case WM_CHAR:
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
-        const bool numLockOn = (GetKeyState(VK_NUMLOCK) & 1) != 0;
-        const bool shiftDown = GetKeyState(VK_SHIFT) < 0;
+        const bool numLockOn = (ROI_SYSTEM(GetKeyState(VK_NUMLOCK)) & 1) != 0;
+        const bool shiftDown = ROI_SYSTEM(GetKeyState(VK_SHIFT)) < 0;
         const LONG key = keyToCapture(message, wParam, lParam, numLockOn, shiftDown);
         if (key != 0) {
-            state.lastKey = key;
+            if (const LockedRecord record(surface); record && record->surface != nullptr) {
+                record->surface->lastKey = key;
+            }
             return 0;
         }
         break;
     }
-    case WM_LBUTTONDOWN:
-        SetFocus(surface);
-        state.clicked = true;
-        state.clickPosition = POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    case WM_LBUTTONDOWN: {
+        ROI_SYSTEM(SetFocus(surface));
+        const POINT position{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        recordClick(surface, false, &position);
         return 0;
+    }
     case WM_LBUTTONDBLCLK:
-        state.doubleClicked = true;
+        recordClick(surface, true, nullptr);
         return 0;
     case WM_SETFOCUS:
-        setFlags(*record, RECORD_HAS_FOCUS);
+        if (const LockedRecord record(surface); record) {
+            record->flags |= RECORD_HAS_FOCUS;
+        }
         break;
     case WM_KILLFOCUS:
-        clearFlags(*record, RECORD_HAS_FOCUS);
+        if (const LockedRecord record(surface); record) {
+            record->flags &= ~RECORD_HAS_FOCUS;
+        }
         break;
     case BRING_FORWARD:
-        SetForegroundWindow(GetParent(surface));
-        SetFocus(surface);
+        ROI_SYSTEM(SetForegroundWindow(GetParent(surface)));
+        ROI_SYSTEM(SetFocus(surface));
         return 0;
     case WM_ERASEBKGND:
         return 1;  // the bitmap covers every pixel; erasing would only flicker
     default:
         break;
     }
-    if (state.previousProc != nullptr) {
-        return CallWindowProcW(state.previousProc, surface, message, wParam, lParam);
+    if (procedure.previous != nullptr) {
+        return ROI_SYSTEM(CallWindowProcW(procedure.previous, surface, message, wParam, lParam));
     }
-    return DefWindowProcW(surface, message, wParam, lParam);
+    return ROI_SYSTEM(DefWindowProcW(surface, message, wParam, lParam));
 }
 
 LRESULT CALLBACK surfaceProc(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) {
     return callGuarded([&] { return routeSurfaceMessage(surface, message, wParam, lParam); },
-                       [&] { return DefWindowProcW(surface, message, wParam, lParam); });
+                       [&] { return ROI_SYSTEM(DefWindowProcW(surface, message, wParam, lParam)); });
 }
 
 }  // namespace
@@ -964,6 +929,50 @@ LONG keyToCapture(UINT message, WPARAM wParam, LPARAM lParam, bool numLockOn, bo
     }
 }
 
+// ---- the drawing state ----------------------------------------------------------------------
+
+DrawingAccess::DrawingAccess(Wait wait) : held_(true) {
+    graphicsLock.take(wait);
+}
+
+DrawingAccess::DrawingAccess(TryOnce) : held_(graphicsLock.tryTake()) {}
+
+DrawingAccess::~DrawingAccess() {
+    if (held_ && !paused_) {
+        graphicsLock.give();
+    }
+}
+
+WindowRecord* DrawingAccess::surface(HWND window) const {
+    if (!held_ || paused_ || window == nullptr || !ROI_SYSTEM(IsWindow(window))) {
+        return nullptr;
+    }
+    WindowRecord* record = recordUnderGraphicsLock(GraphicsLockHeld{}, window);
+    if (record == nullptr || record->kind != ControlKind::GraphicSurface || record->surface == nullptr ||
+        record->surface->memoryDc == nullptr) {
+        return nullptr;
+    }
+    return record;
+}
+
+WindowRecord* DrawingAccess::currentSurface() const {
+    return surface(threadRecord().currentCanvas);
+}
+
+void DrawingAccess::pause() {
+    paused_ = graphicsLock.heldOnce();
+    if (paused_) {
+        graphicsLock.give();
+    }
+}
+
+void DrawingAccess::resume() {
+    if (paused_) {
+        graphicsLock.take(Wait::Spin);
+        paused_ = false;
+    }
+}
+
 // ---- operations ---------------------------------------------------------------------------
 
 void selectCanvas(HWND parent, int canvas, bool deferredRedraw) {
@@ -971,20 +980,20 @@ void selectCanvas(HWND parent, int canvas, bool deferredRedraw) {
     thread.currentCanvas = nullptr;
     HWND target = nullptr;
     if (parent != nullptr) {
-        HWND control = GetDlgItem(parent, canvas);
+        HWND control = ROI_SYSTEM(GetDlgItem(parent, canvas));
         target = control != nullptr ? control : parent;
     }
     // Held so the canvas thread cannot release the record while its flag changes.
-    GraphicsHold hold;
-    WindowRecord* record = surfaceRecord(target);
+    const DrawingAccess hold;
+    WindowRecord* record = hold.surface(target);
     if (record == nullptr) {
         reportError(ERR_BAD_ARGUMENT);
         return;
     }
     if (deferredRedraw) {
-        setFlags(*record, RECORD_DEFERRED_REDRAW);
+        record->flags |= RECORD_DEFERRED_REDRAW;
     } else {
-        clearFlags(*record, RECORD_DEFERRED_REDRAW);
+        record->flags &= ~RECORD_DEFERRED_REDRAW;
     }
     thread.currentCanvas = target;
 }
@@ -1008,15 +1017,17 @@ HWND createCanvasWindow(std::string_view title, int x, int y, int width, int hei
     canvas->style = style;
     canvas->font = font;
     canvas->resultSlot = &result;
-    HANDLE thread = CreateThread(nullptr, 0, canvasThreadMain, canvas.get(), 0, nullptr);
+    // What an engine dialog asks of a surface (ui/dialog_engine.h).
+    setSurfaceHooks(SurfaceHooks{paintSurface, selectSurfaceFont});
+    HANDLE thread = ROI_SYSTEM(CreateThread(nullptr, 0, canvasThreadMain, canvas.get(), 0, nullptr));
     if (thread == nullptr) {
         return nullptr;
     }
     static_cast<void>(canvas.release());  // canvasThreadMain owns the block now
-    CloseHandle(thread);
+    ROI_SYSTEM(CloseHandle(thread));
     // The handle comes back only after the window, the bitmap and the font are ready.
     while (result == -1) {
-        Sleep(0);  // yields only: the canvas thread needs the processor to get there
+        ROI_SYSTEM(Sleep(0));  // yields only: the canvas thread needs the processor to get there
     }
     HWND frame = reinterpret_cast<HWND>(result.load());
     if (frame != nullptr && threadRecord().currentCanvas == nullptr) {
@@ -1024,13 +1035,13 @@ HWND createCanvasWindow(std::string_view title, int x, int y, int width, int hei
     }
     // The new window's first paint and activation happen on its own thread: a pause
     // lets them finish before the caller draws or waits for a key.
-    Sleep(50);
+    ROI_SYSTEM(Sleep(50));
     return frame;
 }
 
 void printText(std::string_view text) {
-    GraphicsHold hold;
-    WindowRecord* record = currentSurface();
+    const DrawingAccess hold;
+    WindowRecord* record = hold.currentSurface();
     if (record == nullptr || text.empty()) {
         return;
     }
@@ -1044,9 +1055,10 @@ void printText(std::string_view text) {
     const int oldX = surface.x;
     {
         MemoryDcHold dcHold;
-        ExtTextOutW(surface.memoryDc, 0, 0, ETO_CLIPPED, &clip, wide.data(), static_cast<UINT>(wide.size()), nullptr);
+        ROI_SYSTEM(ExtTextOutW(surface.memoryDc, 0, 0, ETO_CLIPPED, &clip, wide.data(), static_cast<UINT>(wide.size()),
+                               nullptr));
         POINT position;
-        if (GetCurrentPositionEx(surface.memoryDc, &position)) {
+        if (ROI_SYSTEM(GetCurrentPositionEx(surface.memoryDc, &position))) {
             surface.x = position.x;
             surface.y = position.y;
         }
@@ -1055,8 +1067,8 @@ void printText(std::string_view text) {
 }
 
 void newLine() {
-    GraphicsHold hold;
-    WindowRecord* record = currentSurface();
+    const DrawingAccess hold;
+    WindowRecord* record = hold.currentSurface();
     if (record == nullptr) {
         return;
     }
@@ -1064,12 +1076,12 @@ void newLine() {
     surface.x = surface.originX;
     surface.y += surface.lineHeight;
     MemoryDcHold dcHold;
-    MoveToEx(surface.memoryDc, surface.x, surface.y, nullptr);
+    ROI_SYSTEM(MoveToEx(surface.memoryDc, surface.x, surface.y, nullptr));
 }
 
 void setColumn(int column) {
-    GraphicsHold hold;
-    WindowRecord* record = currentSurface();
+    const DrawingAccess hold;
+    WindowRecord* record = hold.currentSurface();
     if (record == nullptr) {
         return;
     }
@@ -1082,12 +1094,12 @@ void setColumn(int column) {
     }
     surface.x = x;
     MemoryDcHold dcHold;
-    MoveToEx(surface.memoryDc, surface.x, surface.y, nullptr);
+    ROI_SYSTEM(MoveToEx(surface.memoryDc, surface.x, surface.y, nullptr));
 }
 
 std::wstring waitForKey(DWORD limit, std::wstring_view allowed, AfterWait after) {
-    GraphicsHold hold;
-    WindowRecord* record = currentSurface();
+    DrawingAccess hold;
+    WindowRecord* record = hold.currentSurface();
     if (record == nullptr) {
         return std::wstring();
     }
@@ -1102,7 +1114,7 @@ std::wstring waitForKey(DWORD limit, std::wstring_view allowed, AfterWait after)
     }
     WaitLink link(wait);
     while (!wait.finished) {
-        record = surfaceRecord(wait.surface);
+        record = hold.surface(wait.surface);
         if (record == nullptr || hasFlags(*record, RECORD_CLOSED_BY_USER)) {
             finish(wait, std::wstring());
             break;
@@ -1116,7 +1128,7 @@ std::wstring waitForKey(DWORD limit, std::wstring_view allowed, AfterWait after)
         if (wait.finished) {
             break;  // a wait started while pumping took this one's key
         }
-        record = surfaceRecord(wait.surface);
+        record = hold.surface(wait.surface);
         if (record == nullptr) {
             finish(wait, std::wstring());
             break;
@@ -1124,22 +1136,22 @@ std::wstring waitForKey(DWORD limit, std::wstring_view allowed, AfterWait after)
         if (takeKey(wait, *record)) {
             break;
         }
-        serveOuterWaits(wait.outer);
+        serveOuterWaits(hold, wait.outer);
     }
-    closeAfterWait(wait);
+    closeAfterWait(hold, wait);
     return wait.key;
 }
 
 void closeCanvasWindow(HWND canvas) {
-    GraphicsHold hold;
+    const DrawingAccess hold;
     ThreadRecord& thread = threadRecord();
     HWND target = canvas;
     if (canvas == nullptr) {
         target = thread.currentCanvas;
-    } else if (HWND surface = GetDlgItem(canvas, 0); surface != nullptr) {
+    } else if (HWND surface = ROI_SYSTEM(GetDlgItem(canvas, 0)); surface != nullptr) {
         target = surface;
     }
-    WindowRecord* record = surfaceRecord(target);
+    const WindowRecord* record = hold.surface(target);
     if (record == nullptr) {
         return;
     }
@@ -1153,25 +1165,59 @@ void paintSurface(const DRAWITEMSTRUCT& item) {
     if ((item.itemAction & ODA_DRAWENTIRE) == 0) {
         return;
     }
-    WindowRecord* record = findRecord(item.hwndItem);
-    if (record == nullptr || record->kind != ControlKind::GraphicSurface || record->surface == nullptr ||
-        record->surface->memoryDc == nullptr) {
-        return;
+    // Read under the record-list lock and used on this thread, which owns the surface
+    // and alone changes or releases its DC and size.
+    HDC memoryDc = nullptr;
+    SIZE size = {0, 0};
+    {
+        const LockedRecord record(item.hwndItem);
+        if (!record || record->kind != ControlKind::GraphicSurface || record->surface == nullptr ||
+            record->surface->memoryDc == nullptr) {
+            return;
+        }
+        memoryDc = record->surface->memoryDc;
+        size = SIZE{record->surface->width, record->surface->height};
     }
-    const SurfaceState& surface = *record->surface;
     MemoryDcHold dcHold;
-    BitBlt(item.hDC, 0, 0, surface.width, surface.height, surface.memoryDc, 0, 0, SRCCOPY);
+    ROI_SYSTEM(BitBlt(item.hDC, 0, 0, size.cx, size.cy, memoryDc, 0, 0, SRCCOPY));
+}
+
+bool selectSurfaceFont(HWND window, HFONT font) {
+    const DrawingAccess hold;
+    WindowRecord* record = hold.surface(window);
+    if (record == nullptr) {
+        return false;
+    }
+    SurfaceState& surface = *record->surface;
+    TEXTMETRICW metrics = {};
+    BOOL measured = FALSE;
+    {
+        MemoryDcHold dcHold;
+        const HGDIOBJ replaced = ROI_SYSTEM(SelectObject(surface.memoryDc, font));
+        if (replaced == nullptr || replaced == HGDI_ERROR) {
+            return false;
+        }
+        if (surface.replacedFont == nullptr) {
+            surface.replacedFont = replaced;
+        }
+        measured = ROI_SYSTEM(GetTextMetricsW(surface.memoryDc, &metrics));
+    }
+    if (measured != FALSE) {
+        surface.averageCharWidth = metrics.tmAveCharWidth;
+        surface.lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
+    }
+    return true;
 }
 
 bool copySurfaceBitmap(HWND surface, HDC target) {
-    GraphicsHold hold;
-    WindowRecord* record = surfaceRecord(surface);
+    const DrawingAccess hold;
+    const WindowRecord* record = hold.surface(surface);
     if (record == nullptr || target == nullptr) {
         return false;
     }
     const SurfaceState& state = *record->surface;
     MemoryDcHold dcHold;
-    return BitBlt(target, 0, 0, state.width, state.height, state.memoryDc, 0, 0, SRCCOPY) != FALSE;
+    return ROI_SYSTEM(BitBlt(target, 0, 0, state.width, state.height, state.memoryDc, 0, 0, SRCCOPY)) != FALSE;
 }
 
 }  // namespace roi

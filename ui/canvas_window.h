@@ -10,6 +10,9 @@
 
 namespace roi {
 
+struct SurfaceState;
+struct WindowRecord;
+
 // createCanvasWindow options.
 enum : int {
     CANVAS_CELLS = 0x10,  // width and height count character cells of the canvas font
@@ -51,8 +54,53 @@ std::wstring waitForKey(DWORD limit, std::wstring_view allowed, AfterWait after 
 // Closes a canvas window: canvas 0 means the current canvas, a frame names its surface.
 void closeCanvasWindow(HWND canvas);
 
-// Paints a surface's item from its backing bitmap (WM_DRAWITEM of its parent).
+// Paints a surface's item from its backing bitmap (WM_DRAWITEM of its parent), on the
+// thread that owns the surface. Never takes graphicsLock.
 void paintSurface(const DRAWITEMSTRUCT& item);
+// The font into a surface's memory DC, whose own font is kept to be put back when the
+// surface goes, and the cell metrics printing uses. False when nothing was selected.
+bool selectSurfaceFont(HWND surface, HFONT font);
+// The two above are what the dialog engine asks of a surface (SurfaceHooks in
+// ui/dialog_engine.h); createCanvasWindow hands them over.
+
+// graphicsLock held for one scope: the only way to a canvas surface's drawing state, for
+// the canvas's operations and for tests. A thread entered again while it holds the lock
+// (a message sent to the drawing thread while it waits inside a cross-thread UpdateWindow
+// or SendMessageW, whose handler may open another help screen) holds it once more
+// rather than waiting on itself. Taken before the record-list or font-table lock, never
+// after; painting never takes it.
+class DrawingAccess {
+public:
+    enum class Wait {
+        Spin,               // Sleep(0) between attempts: the drawing thread
+        ServeSentMessages,  // the canvas thread: answers messages sent by a thread holding the lock
+    };
+    explicit DrawingAccess(Wait wait = Wait::Spin);
+    // One attempt only (the canvas thread's refresh step); check held().
+    struct TryOnce {};
+    explicit DrawingAccess(TryOnce);
+    ~DrawingAccess();
+    DrawingAccess(const DrawingAccess&) = delete;
+    DrawingAccess& operator=(const DrawingAccess&) = delete;
+
+    bool held() const { return held_; }
+
+    // window's record when it is a live canvas surface with its drawing state, else null.
+    // Canvas records are released only under graphicsLock, so it stays valid while this
+    // hold lasts, until pause().
+    WindowRecord* surface(HWND window) const;
+    // The calling thread's currentCanvas as surface() finds it.
+    WindowRecord* currentSurface() const;
+
+    // Lets the lock go while a wait pumps messages, unless an outer hold of this thread
+    // still has it; resume() takes it back. Surfaces found before are looked up again after.
+    void pause();
+    void resume();
+
+private:
+    bool held_;
+    bool paused_ = false;
+};
 
 // Copies a canvas surface's whole backing bitmap to target at (0, 0), from any thread:
 // the page as the next refresh shows it. False when surface is no live canvas surface.

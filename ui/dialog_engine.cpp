@@ -2,8 +2,8 @@
 // added one by one, numbered fonts on controls, text converted at the Win32 boundary,
 // the polling modal loop, the one-message pump and message boxes. The template itself
 // is built in dialog_template.cpp; the bookkeeping (records, brushes) lives in
-// window_records.cpp, the fonts in font_table.cpp; painting a canvas surface in
-// canvas_window.cpp.
+// window_records.cpp, the fonts in font_table.cpp; a canvas surface is painted and
+// given fonts through the hooks its maker hands over (SurfaceHooks).
 #include "ui/dialog_engine.h"
 
 #include <algorithm>
@@ -12,12 +12,13 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/code_page.h"
 #include "app/runtime.h"
+#include "app/system_call.h"
 #include "core/ascii_case.h"
-#include "ui/canvas_window.h"
 #include "ui/procedure_guard.h"
 #include "ui/dialog_template.h"
 #include "ui/window_records.h"
@@ -28,6 +29,10 @@ namespace {
 
 // Engine dialogs between WM_INITDIALOG and WM_DESTROY.
 std::atomic<int> openDialogs{0};
+
+// What setSurfaceHooks handed over; the canvas may do so from any thread.
+std::atomic<void (*)(const DRAWITEMSTRUCT&)> paintSurfaceHook{nullptr};
+std::atomic<bool (*)(HWND, HFONT)> selectSurfaceFontHook{nullptr};
 
 // ---- control kinds --------------------------------------------------------------------
 
@@ -121,19 +126,23 @@ struct ResourceSearch {
 };
 
 BOOL CALLBACK onResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
-    ResourceSearch& search = *reinterpret_cast<ResourceSearch*>(param);
-    if (resourceNameMatches(search.wanted, name)) {
-        search.found = true;
-        return FALSE;  // stop enumerating
-    }
-    return TRUE;
+    return callGuarded(
+        [&]() -> BOOL {
+            ResourceSearch& search = *reinterpret_cast<ResourceSearch*>(param);
+            if (resourceNameMatches(search.wanted, name)) {
+                search.found = true;
+                return FALSE;  // stop enumerating
+            }
+            return TRUE;
+        },
+        [] { return FALSE; });
 }
 
 bool hasBitmapResource(std::wstring_view name) {
     ResourceSearch search{name};
     // Fails (with ERROR_RESOURCE_TYPE_NOT_FOUND) when the module has no bitmaps at
     // all, and reports a stop by the callback as a failure too: only found counts.
-    EnumResourceNamesW(programInstance(), RT_BITMAP, onResourceName, reinterpret_cast<LONG_PTR>(&search));
+    ROI_SYSTEM(EnumResourceNamesW(programInstance(), RT_BITMAP, onResourceName, reinterpret_cast<LONG_PTR>(&search)));
     return search.found;
 }
 
@@ -146,16 +155,18 @@ LPCWSTR imageName(const std::wstring& name) {
     return name.c_str();
 }
 
-// Loads the image of a BitmapImage control and hands it to the control.
-void attachImage(HWND control, WindowRecord& record, const std::wstring& name, bool isIcon) {
+// Loads the image of a BitmapImage control and hands it to the control; its record owns it.
+void attachImage(HWND control, const std::wstring& name, bool isIcon) {
     const UINT type = isIcon ? IMAGE_ICON : IMAGE_BITMAP;
-    HANDLE image = LoadImageW(programInstance(), imageName(name), type, 0, 0, LR_LOADMAP3DCOLORS);
+    HANDLE image = ROI_SYSTEM(LoadImageW(programInstance(), imageName(name), type, 0, 0, LR_LOADMAP3DCOLORS));
     if (image == nullptr) {
         return;  // the control stays empty
     }
-    record.image = image;
-    HANDLE previous =
-        reinterpret_cast<HANDLE>(SendMessageA(control, STM_SETIMAGE, type, reinterpret_cast<LPARAM>(image)));
+    if (const LockedRecord record(control); record) {
+        record->image = image;
+    }
+    HANDLE previous = reinterpret_cast<HANDLE>(
+        ROI_SYSTEM(SendMessageA(control, STM_SETIMAGE, type, reinterpret_cast<LPARAM>(image))));
     if (previous != nullptr && previous != image) {
         freeImage(previous, isIcon);
     }
@@ -168,8 +179,8 @@ int clampToInt(long long value) {
 // ---- procedure: handlers ----------------------------------------------------------------
 
 DialogHandler handlerOf(HWND window) {
-    const WindowRecord* record = findRecord(window);
-    return record != nullptr ? record->handler : nullptr;
+    const LockedRecord record(window);
+    return record ? record->handler : nullptr;
 }
 
 // The dialog's handler after the one of the control that sent the message, if any.
@@ -190,7 +201,7 @@ INT_PTR controlThenDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 INT_PTR onCommand(HWND dialog, WPARAM wParam, LPARAM lParam) {
-    if (GetDlgItem(dialog, LOWORD(wParam)) != nullptr) {
+    if (ROI_SYSTEM(GetDlgItem(dialog, LOWORD(wParam))) != nullptr) {
         return controlThenDialog(dialog, WM_COMMAND, wParam, lParam);
     }
     // No child has the id: menu items and toolbar buttons, which would have handlers
@@ -215,8 +226,8 @@ INT_PTR callHandlers(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 
 INT_PTR onHandled(HWND dialog, INT_PTR result) {
     // A handler that set its own message result keeps it.
-    if (GetWindowLongPtrW(dialog, DWLP_MSGRESULT) == 0) {
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
+    if (ROI_SYSTEM(GetWindowLongPtrW(dialog, DWLP_MSGRESULT)) == 0) {
+        ROI_SYSTEM(SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result));
     }
     return result;
 }
@@ -248,16 +259,19 @@ INT_PTR onNcDestroy(HWND dialog) {
     return TRUE;
 }
 
+bool isSurface(HWND window) {
+    const LockedRecord record(window);
+    return record && record->kind == ControlKind::GraphicSurface;
+}
+
 INT_PTR onDrawItem(LPARAM lParam) {
     const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    if (item == nullptr) {
+    if (item == nullptr || !isSurface(item->hwndItem)) {
         return FALSE;
     }
-    const WindowRecord* record = findRecord(item->hwndItem);
-    if (record == nullptr || record->kind != ControlKind::GraphicSurface) {
-        return FALSE;
+    if (const auto paint = paintSurfaceHook.load()) {
+        paint(*item);  // from the surface's picture, as its own frame paints it
     }
-    paintSurface(*item);  // from the backing bitmap, as the canvas frame paints it
     return TRUE;
 }
 
@@ -266,39 +280,59 @@ constexpr int TEXT_SYSTEM_COLOURS[] = {COLOR_MENUTEXT,   COLOR_WINDOWTEXT, COLOR
 constexpr int BACKGROUND_SYSTEM_COLOURS[] = {COLOR_MENU,    COLOR_WINDOW,    COLOR_WINDOW, COLOR_BTNFACE,
                                              COLOR_BTNFACE, COLOR_SCROLLBAR, COLOR_BTNFACE};
 
+// A control's colours as its record has them.
+struct ControlColours {
+    int text = COLOUR_NOT_SET;
+    int background = COLOUR_NOT_SET;
+    HBRUSH brush = nullptr;
+};
+
+ControlColours coloursOf(HWND control) {
+    const LockedRecord record(control);
+    return record ? ControlColours{record->textColour, record->backgroundColour, record->backgroundBrush}
+                  : ControlColours{};
+}
+
+// The record's brush for an RGB background, shared with other records of that colour.
+HBRUSH backgroundBrushOf(HWND control, const ControlColours& colours) {
+    if (colours.brush != nullptr) {
+        return colours.brush;
+    }
+    HBRUSH brush = shareBrush(static_cast<COLORREF>(colours.background));
+    if (const LockedRecord record(control); record) {
+        record->backgroundBrush = brush;
+    }
+    return brush;
+}
+
 // WM_CTLCOLORMSGBOX to WM_CTLCOLORSTATIC for control with device context dc.
 INT_PTR onControlColour(UINT message, HDC dc, HWND control) {
     const unsigned entry = message - WM_CTLCOLORMSGBOX;
-    WindowRecord* record = findRecord(control);
-    if (record == nullptr || record->textColour == COLOUR_NOT_SET) {
+    const ControlColours colours = coloursOf(control);
+    if (colours.text == COLOUR_NOT_SET) {
         return FALSE;  // the system colours apply
     }
     const COLORREF text =
-        record->textColour >= 0 ? static_cast<COLORREF>(record->textColour) : GetSysColor(TEXT_SYSTEM_COLOURS[entry]);
-    SetTextColor(dc, text);
-    if (record->backgroundColour >= 0) {
-        const COLORREF background = static_cast<COLORREF>(record->backgroundColour);
-        SetBkColor(dc, background);
-        if (record->backgroundBrush == nullptr) {
-            record->backgroundBrush = shareBrush(background);
-        }
-        return reinterpret_cast<INT_PTR>(record->backgroundBrush);
+        colours.text >= 0 ? static_cast<COLORREF>(colours.text) : ROI_SYSTEM(GetSysColor(TEXT_SYSTEM_COLOURS[entry]));
+    ROI_SYSTEM(SetTextColor(dc, text));
+    if (colours.background >= 0) {
+        ROI_SYSTEM(SetBkColor(dc, static_cast<COLORREF>(colours.background)));
+        return reinterpret_cast<INT_PTR>(backgroundBrushOf(control, colours));
     }
-    if (record->backgroundColour == COLOUR_SYSTEM) {
+    if (colours.background == COLOUR_SYSTEM) {
         const int index = BACKGROUND_SYSTEM_COLOURS[entry];
-        SetBkColor(dc, GetSysColor(index));
-        return reinterpret_cast<INT_PTR>(GetSysColorBrush(index));
+        ROI_SYSTEM(SetBkColor(dc, GetSysColor(index)));
+        return reinterpret_cast<INT_PTR>(ROI_SYSTEM(GetSysColorBrush(index)));
     }
-    SetBkMode(dc, TRANSPARENT);
-    return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+    ROI_SYSTEM(SetBkMode(dc, TRANSPARENT));
+    return reinterpret_cast<INT_PTR>(ROI_SYSTEM(GetStockObject(NULL_BRUSH)));
 }
 
 INT_PTR onSysCommand(HWND dialog, WPARAM wParam) {
     if ((wParam & 0xFFF0) != SC_CLOSE) {
         return FALSE;
     }
-    const WindowRecord* record = findRecord(dialog);
-    if (record != nullptr && record->closeLock) {
+    if (const LockedRecord record(dialog); record && record->closeLock) {
         return TRUE;  // the close box does nothing
     }
     endDialog(dialog, 0);
@@ -307,15 +341,14 @@ INT_PTR onSysCommand(HWND dialog, WPARAM wParam) {
 
 // WM_GETICON: the icons setDialogIcon gave the dialog, ICON_SMALL2 being the small one.
 INT_PTR onGetIcon(HWND dialog, WPARAM type) {
-    const WindowRecord* record = findRecord(dialog);
-    if (record == nullptr) {
-        return FALSE;
+    HICON icon = nullptr;
+    if (const LockedRecord record(dialog); record) {
+        icon = type == ICON_BIG ? record->bigIcon : record->smallIcon;
     }
-    HICON icon = type == ICON_BIG ? record->bigIcon : record->smallIcon;
     if (icon == nullptr) {
         return FALSE;  // the dialog manager's answer: none
     }
-    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(icon));
+    ROI_SYSTEM(SetWindowLongPtrW(dialog, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(icon)));
     return TRUE;
 }
 
@@ -346,11 +379,14 @@ INT_PTR defaultAction(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 // One message for the modal loop or the pump: true when dialog's accelerators or
 // keyboard navigation took it.
 bool dialogTakes(HWND dialog, MSG& message) {
-    HACCEL accelerators = acceleratorsOf(dialog);
-    if (accelerators != nullptr && TranslateAcceleratorW(dialog, accelerators, &message) != 0) {
+    HACCEL accelerators = nullptr;
+    if (const LockedRecord record(dialog); record) {
+        accelerators = record->accelerators;
+    }
+    if (accelerators != nullptr && ROI_SYSTEM(TranslateAcceleratorW(dialog, accelerators, &message)) != 0) {
         return true;
     }
-    return IsDialogMessageW(dialog, &message) != FALSE;
+    return ROI_SYSTEM(IsDialogMessageW(dialog, &message)) != FALSE;
 }
 
 // ---- steps of createDialog, addControl and runModal -----------------------------------------
@@ -361,20 +397,20 @@ void placeInPixels(HWND dialog, HWND parent, DWORD style, int x, int y, int widt
     const bool centred = (style & DS_CENTER) != 0;
     RECT outer = {};
     RECT client = {};
-    if (GetWindowRect(dialog, &outer) != FALSE && GetClientRect(dialog, &client) != FALSE) {
+    if (ROI_SYSTEM(GetWindowRect(dialog, &outer)) != FALSE && ROI_SYSTEM(GetClientRect(dialog, &client)) != FALSE) {
         const long long outerWidth = static_cast<long long>(width) + (outer.right - outer.left) - client.right;
         const long long outerHeight = static_cast<long long>(height) + (outer.bottom - outer.top) - client.bottom;
         long long left = x;
         long long top = y;
         if (centred) {
             RECT work = {};
-            if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) != FALSE) {
+            if (ROI_SYSTEM(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) != FALSE) {
                 left = std::max<long long>(0, static_cast<long long>(work.left) + work.right - outerWidth) / 2;
                 top = std::max<long long>(0, static_cast<long long>(work.top) + work.bottom - outerHeight) / 2;
             }
         } else if ((style & (WS_CHILD | DS_ABSALIGN)) == 0) {
             POINT origin = {0, 0};
-            if (parent != nullptr && ClientToScreen(parent, &origin) != FALSE) {
+            if (parent != nullptr && ROI_SYSTEM(ClientToScreen(parent, &origin)) != FALSE) {
                 left += origin.x;
                 top += origin.y;
             }
@@ -382,8 +418,8 @@ void placeInPixels(HWND dialog, HWND parent, DWORD style, int x, int y, int widt
             left = std::max<long long>(left, 0);
             top = std::max<long long>(top, 0);
         }
-        SetWindowPos(dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth),
-                     clampToInt(outerHeight), PLACE_QUIETLY);
+        ROI_SYSTEM(SetWindowPos(dialog, nullptr, clampToInt(left), clampToInt(top), clampToInt(outerWidth),
+                                clampToInt(outerHeight), PLACE_QUIETLY));
     }
 }
 
@@ -400,7 +436,7 @@ ControlBox controlBox(HWND dialog, std::uint32_t unitBits, int x, int y, int wid
     RECT box = {x, y, clampToInt(static_cast<long long>(x) + width), clampToInt(static_cast<long long>(y) + height)};
     if ((unitBits & RECORD_DIALOG_UNITS) != 0) {
         RECT mapped = box;
-        if (MapDialogRect(dialog, &mapped) != FALSE) {
+        if (ROI_SYSTEM(MapDialogRect(dialog, &mapped)) != FALSE) {
             box = mapped;
         }
     }
@@ -411,12 +447,11 @@ ControlBox controlBox(HWND dialog, std::uint32_t unitBits, int x, int y, int wid
 // Creates a control's window at box; every control starts with the dialog's font.
 HWND createControlWindow(HWND dialog, int id, const ControlStyle& styles, const wchar_t* text, const ControlBox& box,
                          HFONT dialogFont) {
-    WorkingWordOnExit reload;
-    HWND control = CreateWindowExW(styles.extendedStyle, styles.className, text, styles.style, box.left, box.top,
-                                   box.width, box.height, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   programInstance(), nullptr);
+    HWND control = ROI_SYSTEM(CreateWindowExW(
+        styles.extendedStyle, styles.className, text, styles.style, box.left, box.top, box.width, box.height, dialog,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), programInstance(), nullptr));
     if (control != nullptr) {
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont), TRUE);
+        ROI_SYSTEM(SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont), TRUE));
     }
     return control;
 }
@@ -424,12 +459,14 @@ HWND createControlWindow(HWND dialog, int id, const ControlStyle& styles, const 
 // The handler's own start, called directly: WM_INITDIALOG, then WM_SIZE with the
 // client size. Windows' messages meanwhile reach no handler, since it is not stored yet.
 void startHandler(HWND dialog, DialogHandler handler) {
-    const WindowRecord* early = findRecord(dialog);
-    const int showCommand = early != nullptr ? early->showCommand : SW_SHOW;
+    int showCommand = SW_SHOW;
+    if (const LockedRecord early(dialog); early) {
+        showCommand = early->showCommand;
+    }
     if (handler != nullptr) {
         handler(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(dialog), 0);
         RECT client = {};
-        GetClientRect(dialog, &client);
+        ROI_SYSTEM(GetClientRect(dialog, &client));
         const WPARAM sizeType = showCommand == SW_MAXIMIZE   ? SIZE_MAXIMIZED
                                 : showCommand == SW_MINIMIZE ? SIZE_MINIMIZED
                                                              : SIZE_RESTORED;
@@ -438,63 +475,58 @@ void startHandler(HWND dialog, DialogHandler handler) {
 }
 
 // The modal loop: polling, never blocking in GetMessageW, until dialog is destroyed.
-void pollUntilDestroyed(HWND dialog, HWND parent, bool idleMessages) {
-    WorkingWordOnExit reload;
+// Takes one message off the calling thread's queue and dispatches it, unless a dialog
+// takes it with its accelerators or keyboard navigation: modalDialog, or without one the
+// active dialog as it stands once the message is taken. False when the queue was empty.
+bool dispatchOne(HWND modalDialog) {
     MSG message = {};
+    if (ROI_SYSTEM(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) == FALSE) {
+        return false;
+    }
+    HWND dialog = modalDialog != nullptr ? modalDialog : activeDialog();
+    if (dialog == nullptr || ROI_SYSTEM(IsWindow(dialog)) == FALSE || !dialogTakes(dialog, message)) {
+        ROI_SYSTEM(TranslateMessage(&message));
+        ROI_SYSTEM(DispatchMessageW(&message));
+    }
+    return true;
+}
+
+void pollUntilDestroyed(HWND dialog, HWND parent, bool idleMessages) {
     for (;;) {
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
+        if (!dispatchOne(dialog)) {
             // A message sent from another thread is handled inside PeekMessageW and can
             // destroy the dialog with nothing left in the queue: check before idling.
-            if (IsWindow(dialog) == FALSE) {
+            if (ROI_SYSTEM(IsWindow(dialog)) == FALSE) {
                 break;
             }
             if (parent != nullptr && idleMessages) {
-                SendMessageA(parent, WM_ENTERIDLE, MSGF_DIALOGBOX, reinterpret_cast<LPARAM>(dialog));
+                ROI_SYSTEM(SendMessageA(parent, WM_ENTERIDLE, MSGF_DIALOGBOX, reinterpret_cast<LPARAM>(dialog)));
             }
-            Sleep(1);  // an empty queue: give the processor away rather than spin
+            ROI_SYSTEM(Sleep(1));  // an empty queue: give the processor away rather than spin
             continue;
         }
-        if (IsWindow(dialog) == FALSE || !dialogTakes(dialog, message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (IsWindow(dialog) == FALSE) {
+        if (ROI_SYSTEM(IsWindow(dialog)) == FALSE) {
             break;
         }
     }
 }
 
-// The font into a surface's memory DC, whose own font is kept to be put back when the
-// surface goes, and the cell metrics printing uses. False when nothing was selected.
-bool selectSurfaceFont(SurfaceState* surface, HFONT font) {
-    if (surface == nullptr || !surface->memoryDc) {
-        return false;
-    }
-    HGDIOBJ replaced = SelectObject(surface->memoryDc, font);
-    if (replaced == nullptr || replaced == HGDI_ERROR) {
-        return false;
-    }
-    if (surface->replacedFont == nullptr) {
-        surface->replacedFont = replaced;
-    }
-    TEXTMETRICW metrics = {};
-    if (GetTextMetricsW(surface->memoryDc, &metrics) != FALSE) {
-        surface->averageCharWidth = metrics.tmAveCharWidth;
-        surface->lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
-    }
-    return true;
-}
-
 // WM_SETFONT to an ordinary control; the font it had before the first change is noted,
 // to be given back when its record goes.
-void sendControlFont(HWND control, WindowRecord& record, HFONT font) {
-    if (!record.initialFontKnown) {
-        HFONT initial = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
-        record.initialFontKnown = true;
-        record.initialFont = initial;
-        record.initialFontIsSystem = initial == nullptr;
+void sendControlFont(HWND control, HFONT font) {
+    bool initialKnown = true;
+    if (const LockedRecord record(control); record) {
+        initialKnown = record->initialFontKnown;
     }
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (!initialKnown) {
+        HFONT initial = reinterpret_cast<HFONT>(ROI_SYSTEM(SendMessageA(control, WM_GETFONT, 0, 0)));
+        if (const LockedRecord record(control); record) {
+            record->initialFontKnown = true;
+            record->initialFont = initial;
+            record->initialFontIsSystem = initial == nullptr;
+        }
+    }
+    ROI_SYSTEM(SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE));
 }
 
 }  // namespace
@@ -533,15 +565,14 @@ bool resourceNameMatches(std::wstring_view wanted, const wchar_t* resourceName) 
 
 HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, int y, int width, int height,
                   DWORD style, DWORD extendedStyle) {
-    WorkingWordOnExit reload;
     // 1. Style.
     style = dialogStyle(style, x, y, parent != nullptr);
 
     // 2. Template, 3. the window (hidden, since WS_VISIBLE is gone).
     const std::vector<WORD> words =
         buildDialogTemplate(style, extendedStyle, x, y, width, height, defaultTemplateFont());
-    HWND dialog = CreateDialogIndirectParamW(programInstance(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), parent,
-                                             engineDialogProc, 0);
+    HWND dialog = ROI_SYSTEM(CreateDialogIndirectParamW(
+        programInstance(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), parent, engineDialogProc, 0));
     if (dialog == nullptr) {
         return nullptr;
     }
@@ -552,35 +583,41 @@ HWND createDialog(UnitMode unit, HWND parent, std::string_view caption, int x, i
     }
 
     // 5. The real caption.
-    SetWindowTextW(dialog, toWide(caption).c_str());
+    ROI_SYSTEM(SetWindowTextW(dialog, toWide(caption).c_str()));
 
     // 6. The record. A dialog that cannot have one is destroyed rather than left
     // behind as an invisible window nobody knows about.
-    WindowRecord* record = newRecord(dialog);
-    if (record == nullptr) {
-        DestroyWindow(dialog);
+    const bool recorded = newRecord(dialog, [&](WindowRecord& record) {
+        record.parent = parent;
+        record.kind = ControlKind::None;
+        record.flags = (unit == UnitMode::Pixels ? RECORD_PIXELS : RECORD_DIALOG_UNITS) | RECORD_IS_DIALOG;
+        record.showCommand = (style & WS_MAXIMIZE) != 0   ? SW_MAXIMIZE
+                             : (style & WS_MINIMIZE) != 0 ? SW_MINIMIZE
+                                                          : SW_SHOW;
+        record.style = style;
+        record.extendedStyle = extendedStyle;
+        record.dialogFont = reinterpret_cast<HFONT>(ROI_SYSTEM(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+    });
+    if (!recorded) {
+        ROI_SYSTEM(DestroyWindow(dialog));
         return nullptr;
     }
-    record->parent = parent;
-    record->kind = ControlKind::None;
-    record->flags = (unit == UnitMode::Pixels ? RECORD_PIXELS : RECORD_DIALOG_UNITS) | RECORD_IS_DIALOG;
-    record->showCommand = (style & WS_MAXIMIZE) != 0 ? SW_MAXIMIZE : (style & WS_MINIMIZE) != 0 ? SW_MINIMIZE : SW_SHOW;
-    record->style = style;
-    record->extendedStyle = extendedStyle;
-    record->dialogFont = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
     return dialog;
 }
 
 void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, int x, int y, int width, int height,
                 DWORD style, DWORD extendedStyle, DialogHandler handler) {
-    WorkingWordOnExit reload;
     // 1. The dialog's record: its units and the font its controls start with.
-    const WindowRecord* dialogRecord = findRecord(dialog);
-    if (dialogRecord == nullptr) {
-        return;
+    std::uint32_t unitBits = 0;
+    HFONT dialogFont = nullptr;
+    {
+        const LockedRecord dialogRecord(dialog);
+        if (!dialogRecord) {
+            return;
+        }
+        unitBits = dialogRecord->flags & RECORD_UNIT_BITS;
+        dialogFont = dialogRecord->dialogFont;
     }
-    const std::uint32_t unitBits = dialogRecord->flags & RECORD_UNIT_BITS;
-    HFONT dialogFont = dialogRecord->dialogFont;
 
     // 2. Style, and the class the kind stands for.
     ControlStyle styles = controlStyle(kind, style, extendedStyle);
@@ -607,25 +644,26 @@ void addControl(HWND dialog, int id, ControlKind kind, std::string_view text, in
     }
 
     // 6. The record, with the dialog's units and the kind of image.
-    WindowRecord* record = newRecord(control);
-    if (record == nullptr) {
+    const std::uint32_t imageBits = !isImage ? 0u
+                                    : isIcon ? std::uint32_t{RECORD_IMAGE_ICON}
+                                             : std::uint32_t{RECORD_IMAGE_BITMAP};
+    const bool recorded = newRecord(control, [&](WindowRecord& record) {
+        record.parent = dialog;
+        record.kind = kind;
+        record.flags = unitBits | RECORD_CONTROL | imageBits;
+        record.handler = handler;
+        record.style = styles.style;
+        record.extendedStyle = styles.extendedStyle;
+    });
+    if (!recorded) {
         return;
     }
-    record->parent = dialog;
-    record->kind = kind;
-    record->flags = unitBits | RECORD_CONTROL;
-    if (isImage) {
-        record->flags |= isIcon ? RECORD_IMAGE_ICON : RECORD_IMAGE_BITMAP;
-    }
-    record->handler = handler;
-    record->style = styles.style;
-    record->extendedStyle = styles.extendedStyle;
 
     // 7. Set-up by kind.
     if (kind == ControlKind::PushButton && (styles.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
-        SendMessageA(dialog, DM_SETDEFID, static_cast<WPARAM>(id), 0);
+        ROI_SYSTEM(SendMessageA(dialog, DM_SETDEFID, static_cast<WPARAM>(id), 0));
     } else if (isImage) {
-        attachImage(control, *record, wideText, isIcon);
+        attachImage(control, wideText, isIcon);
     }
 }
 
@@ -633,19 +671,19 @@ HWND controlHandle(HWND dialog, int id) {
     if (dialog == nullptr) {
         return nullptr;
     }
-    return GetDlgItem(dialog, id);
+    return ROI_SYSTEM(GetDlgItem(dialog, id));
 }
 
 std::string getControlText(HWND control) {
-    if (control == nullptr || IsWindow(control) == FALSE) {
+    if (control == nullptr || ROI_SYSTEM(IsWindow(control)) == FALSE) {
         return {};
     }
-    const int length = GetWindowTextLengthW(control);
+    const int length = ROI_SYSTEM(GetWindowTextLengthW(control));
     if (length <= 0) {
         return {};
     }
     std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(control, buffer.data(), length + 1);
+    const int copied = ROI_SYSTEM(GetWindowTextW(control, buffer.data(), length + 1));
     if (copied <= 0) {
         return {};
     }
@@ -654,18 +692,16 @@ std::string getControlText(HWND control) {
 }
 
 void setControlText(HWND control, std::string_view text) {
-    WorkingWordOnExit reload;
-    if (control == nullptr || IsWindow(control) == FALSE) {
+    if (control == nullptr || ROI_SYSTEM(IsWindow(control)) == FALSE) {
         return;
     }
-    SetWindowTextW(control, toWide(text).c_str());
+    ROI_SYSTEM(SetWindowTextW(control, toWide(text).c_str()));
 }
 
 // ---- fonts ---------------------------------------------------------------------------------------
 
 int createFont(std::string_view face, float points, int styleBits, int charSet, int pitchAndFamily, int escapement) {
     std::wstring wideFace = toWide(face);
-    loadWorkingControlWord();
     if (wideFace.size() > LF_FACESIZE - 1) {
         wideFace.resize(LF_FACESIZE - 1);
     }
@@ -690,15 +726,19 @@ int createFont(std::string_view face, float points, int styleBits, int charSet, 
 }
 
 void setControlFont(HWND dialog, int id, int fontNumber) {
-    WorkingWordOnExit reload;
     // 1. The control and the font.
     if (fontNumber == 0) {
         fontNumber = 1;
     }
     HWND control = controlHandle(dialog, id);
-    WindowRecord* record = findRecord(control);
+    ControlKind kind = ControlKind::None;
+    if (const LockedRecord record(control); record) {
+        kind = record->kind;
+    } else {
+        return;
+    }
     FontRecord info;
-    if (record == nullptr || !fontInfo(fontNumber, info)) {
+    if (!fontInfo(fontNumber, info)) {
         return;
     }
     // 2. Realised on the control's device context.
@@ -707,17 +747,20 @@ void setControlFont(HWND dialog, int id, int fontNumber) {
         return;  // the control keeps its font
     }
     // 3. A surface draws with its memory DC's font; other controls take WM_SETFONT.
-    if (record->kind == ControlKind::GraphicSurface) {
-        if (!selectSurfaceFont(record->surface, font)) {
+    if (kind == ControlKind::GraphicSurface) {
+        const auto selectFont = selectSurfaceFontHook.load();
+        if (selectFont == nullptr || !selectFont(control, font)) {
             return;
         }
     } else {
-        sendControlFont(control, *record, font);
+        sendControlFont(control, font);
     }
     // 4. References: the new font first, so a font set twice never drops to 0.
     addFontReference(fontNumber);
-    const int previous = record->font;
-    record->font = fontNumber;
+    int previous = 0;
+    if (const LockedRecord record(control); record) {
+        previous = std::exchange(record->font, fontNumber);
+    }
     if (previous != 0) {
         dropFontReference(previous);
     }
@@ -730,137 +773,144 @@ void releaseFont(int fontNumber) {
 // ---- accelerators and icons ------------------------------------------------------------------
 
 void setAccelerators(HWND dialog, const ACCEL* entries, int count) {
-    WorkingWordOnExit reload;
-    WindowRecord* record = findRecord(dialog);
-    if (record == nullptr || entries == nullptr || count <= 0) {
+    if (!LockedRecord(dialog) || entries == nullptr || count <= 0) {
         return;
     }
     // The system takes a writable table; it only reads it.
     std::vector<ACCEL> copy(entries, entries + count);
-    HACCEL table = CreateAcceleratorTableW(copy.data(), count);
+    HACCEL table = ROI_SYSTEM(CreateAcceleratorTableW(copy.data(), count));
     if (table == nullptr) {
         return;  // the dialog keeps the table it had, if any
     }
-    if (record->accelerators != nullptr) {
-        DestroyAcceleratorTable(record->accelerators);
+    HACCEL replaced = nullptr;
+    if (const LockedRecord record(dialog); record) {
+        replaced = std::exchange(record->accelerators, table);
     }
-    record->accelerators = table;
+    if (replaced != nullptr) {
+        ROI_SYSTEM(DestroyAcceleratorTable(replaced));
+    }
 }
 
 // One size of the icon resource iconId, picked from its own images. Not LR_SHARED: a
 // shared icon is handed out at the size first loaded, whatever size is asked later.
 HICON loadIcon(int iconId, int widthMetric, int heightMetric) {
-    return static_cast<HICON>(LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                         GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
-                                         LR_DEFAULTCOLOR));
+    return static_cast<HICON>(
+        ROI_SYSTEM(LoadImageW(programInstance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON, GetSystemMetrics(widthMetric),
+                              GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR)));
 }
 
-// Keeps icon in slot, giving back the one it held; a null icon leaves the slot alone.
-void keepIcon(HICON& slot, HICON icon) {
+// Keeps icon in the dialog's slot (a member of its record), giving back the one it held;
+// a null icon leaves the slot alone.
+void keepIcon(HWND dialog, HICON WindowRecord::*slot, HICON icon) {
     if (icon == nullptr) {
         return;
     }
-    if (slot != nullptr) {
-        DestroyIcon(slot);
+    HICON replaced = nullptr;
+    if (const LockedRecord record(dialog); record) {
+        replaced = std::exchange((*record).*slot, icon);
+    } else {
+        replaced = icon;  // the dialog went meanwhile: nobody keeps it
     }
-    slot = icon;
+    if (replaced != nullptr) {
+        ROI_SYSTEM(DestroyIcon(replaced));
+    }
 }
 
 void setDialogIcon(HWND dialog, int iconId) {
-    WorkingWordOnExit reload;
-    WindowRecord* record = findRecord(dialog);
-    if (record == nullptr) {
+    if (!LockedRecord(dialog)) {
         return;
     }
-    keepIcon(record->bigIcon, loadIcon(iconId, SM_CXICON, SM_CYICON));
-    keepIcon(record->smallIcon, loadIcon(iconId, SM_CXSMICON, SM_CYSMICON));
+    keepIcon(dialog, &WindowRecord::bigIcon, loadIcon(iconId, SM_CXICON, SM_CYICON));
+    keepIcon(dialog, &WindowRecord::smallIcon, loadIcon(iconId, SM_CXSMICON, SM_CYSMICON));
 }
 
 // ---- running -------------------------------------------------------------------------------------
 
 void runModal(HWND dialog, DialogHandler handler, INT_PTR* result) {
-    WorkingWordOnExit reload;
     // 1. The dialog comes to the front.
-    SetForegroundWindow(dialog);
+    ROI_SYSTEM(SetForegroundWindow(dialog));
 
     // 2. The handler's own start.
     startHandler(dialog, handler);
 
     // 3. The record takes the handler and where the result goes.
-    WindowRecord* record = findRecord(dialog);
-    if (record == nullptr) {
-        return;
+    HWND parent = nullptr;
+    bool idleMessages = true;
+    int showCommand = SW_SHOW;
+    {
+        const LockedRecord record(dialog);
+        if (!record) {
+            return;
+        }
+        record->handler = handler;
+        record->flags |= RECORD_SHOWN_MODALLY;
+        record->resultDestination = result;
+        parent = record->parent;
+        idleMessages = (record->style & DS_NOIDLEMSG) == 0;
+        showCommand = record->showCommand;
     }
-    record->handler = handler;
-    record->flags |= RECORD_SHOWN_MODALLY;
-    record->resultDestination = result;
-    HWND parent = record->parent;
-    const bool idleMessages = (record->style & DS_NOIDLEMSG) == 0;
 
     // 4. The parent leaves any mode it is in and takes no input while the dialog runs.
     if (parent != nullptr) {
-        SendMessageA(parent, WM_CANCELMODE, 0, 0);
-        EnableWindow(parent, FALSE);
+        ROI_SYSTEM(SendMessageA(parent, WM_CANCELMODE, 0, 0));
+        ROI_SYSTEM(EnableWindow(parent, FALSE));
     }
 
     // 5. The dialog appears, as its style asks.
-    ShowWindow(dialog, record->showCommand);
+    ROI_SYSTEM(ShowWindow(dialog, showCommand));
 
     // 6. Messages until the dialog is gone.
     pollUntilDestroyed(dialog, parent, idleMessages);
 
     // 7. endDialog enabled the parent; a dialog destroyed some other way must not
     // leave it disabled either.
-    if (parent != nullptr && IsWindow(parent) != FALSE) {
-        EnableWindow(parent, TRUE);
-        SetFocus(parent);
+    if (parent != nullptr && ROI_SYSTEM(IsWindow(parent)) != FALSE) {
+        ROI_SYSTEM(EnableWindow(parent, TRUE));
+        ROI_SYSTEM(SetFocus(parent));
     }
 }
 
 void endDialog(HWND dialog, INT_PTR result) {
-    WorkingWordOnExit reload;
-    // 1. The record.
-    WindowRecord* record = findRecord(dialog);
-    if (record == nullptr) {
-        return;
+    // 1. The record. 2. The result to its destination; the close box works again.
+    {
+        const LockedRecord record(dialog);
+        if (!record) {
+            return;
+        }
+        if (record->resultDestination != nullptr) {
+            *record->resultDestination = result;
+        }
+        record->closeLock = false;
     }
-    // 2. The result to its destination; the close box works again.
-    if (record->resultDestination != nullptr) {
-        *record->resultDestination = result;
-    }
-    record->closeLock = false;
 
     // 3. The handler sees WM_CLOSE; it may end the dialog itself, so look again.
-    SendMessageA(dialog, WM_CLOSE, 0, 0);
-    record = findRecord(dialog);
-    if (record == nullptr) {
-        return;
+    ROI_SYSTEM(SendMessageA(dialog, WM_CLOSE, 0, 0));
+    HWND parent = nullptr;
+    HACCEL accelerators = nullptr;
+    {
+        const LockedRecord record(dialog);
+        if (!record) {
+            return;
+        }
+        parent = record->parent;
+        accelerators = std::exchange(record->accelerators, nullptr);
     }
 
     // 4. The parent takes input again; the accelerators go.
-    if (record->parent != nullptr) {
-        EnableWindow(record->parent, TRUE);
+    if (parent != nullptr) {
+        ROI_SYSTEM(EnableWindow(parent, TRUE));
     }
-    if (record->accelerators != nullptr) {
-        DestroyAcceleratorTable(record->accelerators);
-        record->accelerators = nullptr;
+    if (accelerators != nullptr) {
+        ROI_SYSTEM(DestroyAcceleratorTable(accelerators));
     }
 
     // 5. WM_DESTROY and WM_NCDESTROY follow; the records go with the latter.
-    DestroyWindow(dialog);
+    ROI_SYSTEM(DestroyWindow(dialog));
 }
 
 int pumpMessage() {
-    WorkingWordOnExit reload;
-    MSG message = {};
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
-        Sleep(1);  // callers pump in a loop: an empty queue gives the processor away
-    } else {
-        HWND active = activeDialog();
-        if (active == nullptr || IsWindow(active) == FALSE || !dialogTakes(active, message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
+    if (!dispatchOne(nullptr)) {
+        ROI_SYSTEM(Sleep(1));  // callers pump in a loop: an empty queue gives the processor away
     }
     return openDialogs.load();
 }
@@ -870,9 +920,13 @@ int messageBox(std::string_view text, std::string_view title, UINT style) {
     const std::wstring wideTitle = toWide(title.empty() ? std::string_view(DEFAULT_TITLE) : title);
     // A moment for the other threads first (a canvas mid-paint) before the box's own
     // modal loop takes this thread over.
-    Sleep(5);
-    WorkingWordOnExit reload;
-    return MessageBoxW(nullptr, wideText.c_str(), wideTitle.c_str(), style);
+    ROI_SYSTEM(Sleep(5));
+    return ROI_SYSTEM(MessageBoxW(nullptr, wideText.c_str(), wideTitle.c_str(), style));
+}
+
+void setSurfaceHooks(const SurfaceHooks& hooks) {
+    paintSurfaceHook.store(hooks.paint);
+    selectSurfaceFontHook.store(hooks.selectFont);
 }
 
 // ---- the dialog procedure -----------------------------------------------------------------------

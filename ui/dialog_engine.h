@@ -64,6 +64,17 @@ int messageBox(std::string_view text, std::string_view title, UINT style);
 std::wstring toWide(std::string_view text);
 std::string toNarrow(std::wstring_view text);
 
+// What the engine asks of an owner-drawn GraphicSurface control, which the canvas window
+// (ui/canvas_window.cpp) makes and hands these over for before its first window opens:
+// paint the item from the surface's picture (WM_DRAWITEM of its parent), and take a font
+// for what it prints (setControlFont; false when nothing was selected). The engine knows
+// no more of the canvas than this; without them it paints no surface and sets no font on one.
+struct SurfaceHooks {
+    void (*paint)(const DRAWITEMSTRUCT& item) = nullptr;
+    bool (*selectFont)(HWND surface, HFONT font) = nullptr;
+};
+void setSurfaceHooks(const SurfaceHooks& hooks);
+
 // The dialog procedure of every engine dialog (the application never calls it).
 INT_PTR CALLBACK engineDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

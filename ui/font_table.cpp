@@ -12,6 +12,7 @@
 
 #include "app/runtime.h"
 #include "app/spin_lock.h"
+#include "app/system_call.h"
 #include "core/ascii_case.h"
 #include "core/rounding.h"
 #include "ui/scoped_gdi.h"
@@ -74,31 +75,30 @@ std::atomic<int> faceChoices[std::size(SCALABLE_TWINS)] = {};
 
 // The vertical resolution of window's DC (the screen's for a null window), or 0 without a DC.
 int pixelsPerInchOf(HWND window) {
-    WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
     WindowDc dc(window);
-    return dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
+    return dc ? ROI_SYSTEM(GetDeviceCaps(dc, LOGPIXELSY)) : 0;
 }
 
 // What the screen realises for face asked for at points: the character height (cell
 // height less internal leading) and the face's name, against the height asked. False
 // when there is no screen DC or no font.
 bool realiseOnScreen(const wchar_t* face, float points, int& asked, long& height, wchar_t (&name)[LF_FACESIZE]) {
-    WorkingWordOnExit reload;  // declared first, so loaded after the DC is given back
     WindowDc screen(nullptr);
     if (!screen) {
         return false;
     }
-    asked = -fontHeightFor(GetDeviceCaps(screen, LOGPIXELSY), points);
+    asked = -fontHeightFor(ROI_SYSTEM(GetDeviceCaps(screen, LOGPIXELSY)), points);
     LOGFONTW probe = builtInLogFont(face, 0);
     probe.lfHeight = -asked;
-    GdiObject<HFONT> font(CreateFontIndirectW(&probe));
+    GdiObject<HFONT> font(ROI_SYSTEM(CreateFontIndirectW(&probe)));
     if (!font) {
         return false;
     }
-    const HGDIOBJ previous = SelectObject(screen, font.get());
+    SelectedObject selection(screen, font.get());
     TEXTMETRICW metrics = {};
-    const bool measured = GetTextMetricsW(screen, &metrics) != FALSE && GetTextFaceW(screen, LF_FACESIZE, name) > 0;
-    SelectObject(screen, previous);
+    const bool measured = ROI_SYSTEM(GetTextMetricsW(screen, &metrics)) != FALSE &&
+                          ROI_SYSTEM(GetTextFaceW(screen, LF_FACESIZE, name)) > 0;
+    selection.restore();
     height = metrics.tmHeight - metrics.tmInternalLeading;
     return measured;
 }
@@ -215,21 +215,23 @@ HFONT realiseFont(int number, HWND forWindow) {
     const std::wstring face = faceForScreen(request.logFont.lfFaceName);
     std::fill(std::begin(request.logFont.lfFaceName), std::end(request.logFont.lfFaceName), L'\0');
     std::wcsncpy(request.logFont.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-    GdiObject<HFONT> font(CreateFontIndirectW(&request.logFont));
-    loadWorkingControlWord();
+    GdiObject<HFONT> font(ROI_SYSTEM(CreateFontIndirectW(&request.logFont)));
     if (!font) {
         return nullptr;
     }
-    // Declared after the font, the guard is let go first: a font another thread realised
-    // meanwhile wins, one GDI font per record, and this one is deleted outside the lock.
-    LockGuard guard(fontLock);
-    FontRecord* record = fontLocked(number);
-    if (record->realised != nullptr) {
-        return record->realised;
+    // A font another thread realised meanwhile wins, one GDI font per record; this one
+    // is then deleted on the way out, after the lock is let go.
+    HFONT realised = nullptr;
+    {
+        LockGuard guard(fontLock);
+        FontRecord* record = fontLocked(number);
+        if (record->realised == nullptr) {
+            record->realised = font.release();
+            record->logFont.lfHeight = request.logFont.lfHeight;
+        }
+        realised = record->realised;
     }
-    record->realised = font.release();
-    record->logFont.lfHeight = request.logFont.lfHeight;
-    return record->realised;
+    return realised;
 }
 
 void addFontReference(int number) {
@@ -260,7 +262,7 @@ bool unrealiseFont(int number) {
         record->realised = nullptr;
         record->logFont.lfHeight = 0;
     }
-    DeleteObject(font);
+    ROI_SYSTEM(DeleteObject(font));
     return true;
 }
 

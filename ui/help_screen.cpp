@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/runtime.h"
+#include "app/system_call.h"
 #include "ui/canvas_window.h"
 #include "ui/dialog_engine.h"
 
@@ -64,7 +65,7 @@ void showHelpScreen(HWND dialog) {
     if (frame == nullptr) {
         return;
     }
-    HWND surface = GetDlgItem(frame, 0);
+    HWND surface = ROI_SYSTEM(GetDlgItem(frame, 0));
     // 3. Row 2.
     newLine();
     // 4. Each line at column 5, then down to the next line's row.

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/runtime.h"
+#include "app/system_call.h"
 #include "core/history.h"
 #include "core/number_text.h"
 #include "core/picture_mask.h"
@@ -180,7 +181,6 @@ void setCell(HWND dialog, int id, std::string_view text) {
 // Shows value through mask: the text is parsed afresh, so the cell shows what the
 // stored text is worth, not an unrounded intermediate.
 void showValue(HWND dialog, int id, std::string_view mask, const std::string& value) {
-    loadWorkingControlWord();  // the window calls before this may have changed it
     const std::string text = formatWithMask(mask, parseNumber(value));
     setCell(dialog, id, text);
 }
@@ -226,7 +226,6 @@ void calculate() {
     const std::string made = cellText(ID_BETS_MADE);
     const std::string wins = cellText(ID_BETS_WON);
     const std::string start = cellText(ID_STARTING_BANKROLL);
-    loadWorkingControlWord();
     acceptInputs(s, InputCells{won, bet, made, wins, start});
     // 2. Running net, then the ending bankroll.
     advanceBankroll(s);
@@ -240,7 +239,6 @@ void calculate() {
     BankrollTexts readBack = readBankroll();
     adoptBankroll(s, std::move(readBack.starting), std::move(readBack.ending));
     // 6. The three results.
-    loadWorkingControlWord();
     computeResults(s);
     showValue(theDialog, ID_ROI, ROI_MASK, s.roiText);
     showValue(theDialog, ID_WIN_PERCENT, WIN_PERCENT_MASK, s.winPercentText);
@@ -267,11 +265,10 @@ void clearBankrollsCommand() {
 // The history's item after a separator at the foot of the system menu. The dialog's
 // own copy of the menu is changed, so the window keeps its layout.
 void addHistoryMenuItem(HWND dialog) {
-    WorkingWordOnExit reload;
-    HMENU menu = GetSystemMenu(dialog, FALSE);
+    HMENU menu = ROI_SYSTEM(GetSystemMenu(dialog, FALSE));
     if (menu != nullptr) {
-        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        AppendMenuW(menu, MF_STRING, HISTORY_MENU_ITEM, HISTORY_MENU_TEXT);
+        ROI_SYSTEM(AppendMenuW(menu, MF_SEPARATOR, 0, nullptr));
+        ROI_SYSTEM(AppendMenuW(menu, MF_STRING, HISTORY_MENU_ITEM, HISTORY_MENU_TEXT));
     }
 }
 
@@ -280,28 +277,27 @@ using ShellExecuteProc = HINSTANCE(WINAPI*)(HWND, const wchar_t*, const wchar_t*
 // Opens path with the program the system associates with its kind of file; false when
 // none did. SHELL32 is loaded for this alone, so that no start pays for it.
 bool openWithItsProgram(HWND owner, const std::wstring& path) {
-    WorkingWordOnExit reload;
-    HMODULE shell = LoadLibraryW(L"SHELL32.DLL");
+    HMODULE shell = ROI_SYSTEM(LoadLibraryW(L"SHELL32.DLL"));
     if (shell == nullptr) {
         return false;
     }
     bool opened = false;
-    if (const FARPROC found = GetProcAddress(shell, "ShellExecuteW")) {
+    if (const FARPROC found = ROI_SYSTEM(GetProcAddress(shell, "ShellExecuteW"))) {
         const auto shellExecute = reinterpret_cast<ShellExecuteProc>(reinterpret_cast<void (*)()>(found));
         // Values above 32 mean success; the rest are error numbers.
-        opened =
-            reinterpret_cast<INT_PTR>(shellExecute(owner, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+        opened = reinterpret_cast<INT_PTR>(
+                     ROI_SYSTEM(shellExecute(owner, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL))) > 32;
     }
-    FreeLibrary(shell);
+    ROI_SYSTEM(FreeLibrary(shell));
     return opened;
 }
 
 // name as a full path against the current directory, or name itself when that fails.
 std::wstring fullPathOf(const std::string& name) {
-    WorkingWordOnExit reload;
     const std::wstring wide = toWide(name);
     std::wstring full(MAX_PATH, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    const DWORD length =
+        ROI_SYSTEM(GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
     if (length == 0 || length >= full.size()) {
         return wide;
     }
@@ -327,11 +323,10 @@ void openHistory(HWND dialog) {
 // The dialog manager does not give the focus back to the control that had it when
 // another window was activated in between, so the handler does.
 void keepFocus(bool becomingActive) {
-    WorkingWordOnExit reload;
     if (!becomingActive) {
-        savedFocus = GetFocus();
+        savedFocus = ROI_SYSTEM(GetFocus());
     } else if (savedFocus != nullptr) {
-        SetFocus(savedFocus);
+        ROI_SYSTEM(SetFocus(savedFocus));
         savedFocus = nullptr;
     }
 }
@@ -339,9 +334,8 @@ void keepFocus(bool becomingActive) {
 // The caret into STARTING BANKROLL, its text selected as Tab would leave it, so what
 // is typed replaces the bankroll shown.
 void focusStartingBankroll() {
-    WorkingWordOnExit reload;
-    SendMessageW(theDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(controlHandle(theDialog, ID_STARTING_BANKROLL)),
-                 TRUE);
+    HWND cell = controlHandle(theDialog, ID_STARTING_BANKROLL);
+    ROI_SYSTEM(SendMessageW(theDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(cell), TRUE));
 }
 
 void onCommand(int id, int notification) {
@@ -362,7 +356,6 @@ void onCommand(int id, int notification) {
         break;
     case ID_HELP:
         showHelpScreen(theDialog);  // returns once the help screen is dismissed
-        loadWorkingControlWord();
         break;
     case ID_STARTING_BANKROLL:
         if (notification == 1) {  // Alt+S
@@ -375,23 +368,22 @@ void onCommand(int id, int notification) {
 }
 
 void initCommonControls() {
-    WorkingWordOnExit reload;
-    HMODULE library = LoadLibraryA("COMCTL32.DLL");
+    HMODULE library = ROI_SYSTEM(LoadLibraryA("COMCTL32.DLL"));
     if (library == nullptr) {
         return;  // start-up has initialised them once already
     }
-    const FARPROC found = GetProcAddress(library, "InitCommonControlsEx");
+    const FARPROC found = ROI_SYSTEM(GetProcAddress(library, "InitCommonControlsEx"));
     if (found != nullptr) {
         // Through void (*)() so the cast between function types stays explicit.
         const auto initEx = reinterpret_cast<InitCommonControlsExProc>(reinterpret_cast<void (*)()>(found));
         INITCOMMONCONTROLSEX init{};
         init.dwSize = INIT_CONTROLS_SIZE;
         init.dwICC = MAIN_ROUTINE_CLASSES;
-        initEx(&init);
+        ROI_SYSTEM(initEx(&init));
     } else {
-        InitCommonControls();
+        ROI_SYSTEM(InitCommonControls());
     }
-    FreeLibrary(library);
+    ROI_SYSTEM(FreeLibrary(library));
 }
 
 }  // namespace
@@ -432,7 +424,6 @@ void loadBankroll(HWND dialog) {
 
 INT_PTR mainDialogHandler(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     ErrorSlot slot;
-    loadWorkingControlWord();
     switch (message) {
     case WM_NCACTIVATE:
         keepFocus(wParam != 0);
@@ -478,7 +469,6 @@ MainWindow buildMainWindow(HWND parent) {
 
 INT_PTR runMainWindow(HWND parent, bool* created) {
     ErrorSlot slot;
-    loadWorkingControlWord();
     const MainWindow window = buildMainWindow(parent);
     if (created != nullptr) {
         *created = window.dialog != nullptr;
@@ -495,7 +485,6 @@ INT_PTR runMainWindow(HWND parent, bool* created) {
 
 int mainRoutine(HINSTANCE, HINSTANCE, const wchar_t*, int) {
     ErrorSlot slot;
-    loadWorkingControlWord();
     initCommonControls();
     bool created = false;
     runMainWindow(nullptr, &created);

@@ -7,15 +7,17 @@
 
 #include <utility>
 
+#include "app/system_call.h"
+
 namespace roi {
 
 // A window's DC (or the screen's, for a null window) from GetDC, given back with ReleaseDC.
 class WindowDc {
 public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    explicit WindowDc(HWND window) : window_(window), dc_(ROI_SYSTEM(GetDC(window))) {}
     ~WindowDc() {
         if (dc_ != nullptr) {
-            ReleaseDC(window_, dc_);
+            ROI_SYSTEM(ReleaseDC(window_, dc_));
         }
     }
     WindowDc(const WindowDc&) = delete;
@@ -59,11 +61,11 @@ private:
 };
 
 struct DeleteMemoryDc {
-    void operator()(HDC dc) const { DeleteDC(dc); }
+    void operator()(HDC dc) const { ROI_SYSTEM(DeleteDC(dc)); }
 };
 
 struct DeleteGdiObject {
-    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+    void operator()(HGDIOBJ object) const { ROI_SYSTEM(DeleteObject(object)); }
 };
 
 // A memory DC from CreateCompatibleDC, deleted with DeleteDC.
@@ -77,7 +79,7 @@ using GdiObject = OwnedGdi<Handle, DeleteGdiObject>;
 // earlier through restore(). A failed selection has nothing to put back.
 class SelectedObject {
 public:
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(ROI_SYSTEM(SelectObject(dc, object))) {}
     ~SelectedObject() { restore(); }
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
@@ -88,7 +90,7 @@ public:
     // Puts the replaced object back now; true when that worked. Tried once only.
     bool restore() {
         HGDIOBJ previous = std::exchange(previous_, nullptr);
-        return previous != nullptr && SelectObject(dc_, previous) != nullptr;
+        return previous != nullptr && ROI_SYSTEM(SelectObject(dc_, previous)) != nullptr;
     }
 
 private:

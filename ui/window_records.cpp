@@ -11,6 +11,7 @@
 #include <new>
 
 #include "app/spin_lock.h"
+#include "app/system_call.h"
 
 namespace roi {
 
@@ -43,6 +44,19 @@ WindowRecord* unlinkLocked(HWND window) {
             return record;
         }
         link = &record->next;
+    }
+    return nullptr;
+}
+
+// window's record, or null. recordLock held.
+WindowRecord* findLocked(HWND window) {
+    if (window == nullptr) {
+        return nullptr;
+    }
+    for (WindowRecord* record = recordHead; record != nullptr; record = record->next) {
+        if (record->window == window) {
+            return record;
+        }
     }
     return nullptr;
 }
@@ -110,24 +124,24 @@ void releaseResources(WindowRecord* record) {
     if (record->font != 0) {
         dropFontReference(record->font);
     }
-    if (record->initialFontKnown && record->surface == nullptr && IsWindow(record->window)) {
+    if (record->initialFontKnown && record->surface == nullptr && ROI_SYSTEM(IsWindow(record->window))) {
         // No redraw: the window is on its way out.
         HFONT initial = record->initialFontIsSystem ? nullptr : record->initialFont;
-        SendMessageA(record->window, WM_SETFONT, reinterpret_cast<WPARAM>(initial), FALSE);
+        ROI_SYSTEM(SendMessageA(record->window, WM_SETFONT, reinterpret_cast<WPARAM>(initial), FALSE));
     }
     if (record->backgroundBrush != nullptr && dropBrushUser(record->backgroundBrush)) {
-        DeleteObject(record->backgroundBrush);
+        ROI_SYSTEM(DeleteObject(record->backgroundBrush));
     }
     if (record->image != nullptr && (record->flags & (RECORD_IMAGE_ICON | RECORD_IMAGE_BITMAP)) != 0) {
         freeImage(record->image, (record->flags & RECORD_IMAGE_ICON) != 0);
     }
     // A dialog destroyed without endDialog still holds its table.
     if (record->accelerators != nullptr) {
-        DestroyAcceleratorTable(record->accelerators);
+        ROI_SYSTEM(DestroyAcceleratorTable(record->accelerators));
     }
     for (HICON icon : {record->bigIcon, record->smallIcon}) {
         if (icon != nullptr) {
-            DestroyIcon(icon);
+            ROI_SYSTEM(DestroyIcon(icon));
         }
     }
     delete record->surface;  // its owners give back the DC and the bitmap
@@ -143,70 +157,52 @@ SurfaceState::~SurfaceState() {
     // nowhere when the owners delete them.
     if (memoryDc) {
         if (replacedFont != nullptr) {
-            SelectObject(memoryDc, replacedFont);
+            ROI_SYSTEM(SelectObject(memoryDc, replacedFont));
         }
         if (replacedBitmap != nullptr) {
-            SelectObject(memoryDc, replacedBitmap);
+            ROI_SYSTEM(SelectObject(memoryDc, replacedBitmap));
         }
     }
 }
 
 void freeImage(HANDLE image, bool isIcon) {
     if (isIcon) {
-        DestroyIcon(static_cast<HICON>(image));
+        ROI_SYSTEM(DestroyIcon(static_cast<HICON>(image)));
     } else {
-        DeleteObject(image);
+        ROI_SYSTEM(DeleteObject(image));
     }
 }
 
 // ---- record list ------------------------------------------------------------------
 
-WindowRecord* newRecord(HWND window) {
-    if (window == nullptr) {
-        return nullptr;
-    }
-    std::unique_ptr<WindowRecord> fresh(new (std::nothrow) WindowRecord);
-    if (fresh == nullptr) {
-        return nullptr;
-    }
-    fresh->window = window;
-    // Declared after the record, the guard is let go before a record not linked is deleted.
-    LockGuard guard(recordLock);
-    for (const WindowRecord* record = recordHead; record != nullptr; record = record->next) {
-        if (record->window == window) {
-            return nullptr;  // the window has its record already
-        }
-    }
-    fresh->next = recordHead;
-    recordHead = fresh.release();
-    ++liveRecords;
-    return recordHead;
+LockedRecord::LockedRecord(HWND window) {
+    acquire(recordLock);
+    record_ = findLocked(window);
 }
 
-WindowRecord* findRecord(HWND window) {
-    if (window == nullptr) {
-        return nullptr;
-    }
-    LockGuard guard(recordLock);
-    for (WindowRecord* record = recordHead; record != nullptr; record = record->next) {
-        if (record->window == window) {
-            return record;
-        }
-    }
-    return nullptr;
+LockedRecord::~LockedRecord() {
+    release(recordLock);
 }
 
-HACCEL acceleratorsOf(HWND window) {
-    if (window == nullptr) {
-        return nullptr;
-    }
-    LockGuard guard(recordLock);
-    for (const WindowRecord* record = recordHead; record != nullptr; record = record->next) {
-        if (record->window == window) {
-            return record->accelerators;
+bool linkRecord(std::unique_ptr<WindowRecord> record) {
+    {
+        LockGuard guard(recordLock);
+        if (findLocked(record->window) == nullptr) {  // else the window has its record already
+            record->next = recordHead;
+            recordHead = record.release();
+            ++liveRecords;
         }
     }
-    return nullptr;
+    if (record != nullptr) {
+        releaseResources(record.release());  // outside the lock: it takes the font lock and calls GDI
+        return false;
+    }
+    return true;
+}
+
+WindowRecord* recordUnderGraphicsLock(const GraphicsLockHeld&, HWND window) {
+    LockGuard guard(recordLock);
+    return findLocked(window);
 }
 
 void releaseRecord(HWND window) {
@@ -250,18 +246,22 @@ HBRUSH shareBrush(COLORREF colour) {
             return shared;
         }
     }
-    GdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+    GdiObject<HBRUSH> brush(ROI_SYSTEM(CreateSolidBrush(colour)));
     if (!brush) {
         return nullptr;
     }
-    // Declared after the brush, the guard is let go first: a brush another thread made
-    // meanwhile wins, and this one is deleted outside the lock.
-    LockGuard guard(recordLock);
-    if (HBRUSH shared = takeSharedBrushLocked(colour)) {
-        return shared;
+    // A brush another thread made meanwhile wins; this one is then deleted on the way
+    // out, after the lock is let go.
+    HBRUSH shared = nullptr;
+    {
+        LockGuard guard(recordLock);
+        shared = takeSharedBrushLocked(colour);
+        if (shared == nullptr) {
+            storeSharedBrushLocked(colour, brush.get());
+            shared = brush.release();
+        }
     }
-    storeSharedBrushLocked(colour, brush.get());
-    return brush.release();
+    return shared;
 }
 
 // ---- active dialog ------------------------------------------------------------------

@@ -5,14 +5,19 @@
 //
 // Locks: the record-list lock and the font-table lock are each held for one list
 // operation only and never together. The canvas's graphicsLock may be held while
-// either of them is taken, never the reverse.
+// either of them is taken, never the reverse. A record is reached only while a lock
+// that keeps it alive is held: the record-list lock (LockedRecord), or for a canvas
+// surface graphicsLock (recordUnderGraphicsLock).
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "ui/dialog_engine.h"
 #include "ui/font_table.h"
@@ -43,7 +48,11 @@ enum : std::uint32_t {
 inline constexpr int COLOUR_NOT_SET = -3;
 inline constexpr int COLOUR_SYSTEM = -1;
 
-// What a canvas surface keeps besides the common fields; created with the surface.
+// What a canvas surface keeps besides the common fields; created with the surface. Its
+// drawing state is reached through the canvas's DrawingAccess (ui/canvas_window.h), which
+// holds graphicsLock; painting reads the DC and the size on the thread that owns the
+// surface, which alone changes them; the surface procedure records keys and clicks
+// under the record-list lock.
 struct SurfaceState {
     ~SurfaceState();  // selects the replaced objects back; the owners then free bitmap and DC
 
@@ -75,7 +84,7 @@ struct WindowRecord {
     HWND window = nullptr;
     HWND parent = nullptr;
     ControlKind kind = ControlKind::None;
-    std::uint32_t flags = 0;
+    std::atomic<std::uint32_t> flags{0};  // a canvas thread changes a surface's without graphicsLock
     bool closeLock = false;
     int showCommand = SW_SHOW;
     DWORD style = 0;
@@ -97,13 +106,55 @@ struct WindowRecord {
     SurfaceState* surface = nullptr;  // canvas surfaces only; released with the record
 };
 
-// Record list. newRecord links a fresh record for window at the head of the list and
-// returns it, or null when window already has one.
-WindowRecord* newRecord(HWND window);
-WindowRecord* findRecord(HWND window);
-// window's accelerator table, read under the record-list lock (null without a record):
-// another thread may release the record as soon as the lock is let go.
-HACCEL acceleratorsOf(HWND window);
+// window's record for as long as this lives, with the record-list lock held: one list
+// operation. Held for reading and writing fields only, never across a call into Windows,
+// the font table or the record list: the lock is not re-entrant, and a thread spinning
+// on it answers no messages. False when window has no record.
+class LockedRecord {
+public:
+    explicit LockedRecord(HWND window);
+    ~LockedRecord();
+    LockedRecord(const LockedRecord&) = delete;
+    LockedRecord& operator=(const LockedRecord&) = delete;
+
+    explicit operator bool() const { return record_ != nullptr; }
+    WindowRecord* operator->() const { return record_; }
+    WindowRecord& operator*() const { return *record_; }
+
+private:
+    WindowRecord* record_ = nullptr;
+};
+
+// A fresh record for window, filled by fill(record) before the list has it, so fill may
+// call Windows and the font table; then linked at the head of the list. False when window
+// is null or already has a record, or memory ran out: a filled record is then released
+// as its window's would be.
+bool linkRecord(std::unique_ptr<WindowRecord> record);
+template <class Fill>
+bool newRecord(HWND window, Fill&& fill) {
+    if (window == nullptr) {
+        return false;
+    }
+    std::unique_ptr<WindowRecord> fresh(new (std::nothrow) WindowRecord);
+    if (fresh == nullptr) {
+        return false;
+    }
+    fresh->window = window;
+    std::forward<Fill>(fill)(*fresh);
+    return linkRecord(std::move(fresh));
+}
+inline bool newRecord(HWND window) {
+    return newRecord(window, [](WindowRecord&) {});
+}
+
+// Canvas records are released only while graphicsLock is held (ui/canvas_window.cpp), so
+// its holder may keep one beyond the record-list lock, for as long as it holds
+// graphicsLock. Only the canvas's DrawingAccess can show that it does.
+class GraphicsLockHeld {
+    GraphicsLockHeld() = default;
+    friend class DrawingAccess;
+};
+WindowRecord* recordUnderGraphicsLock(const GraphicsLockHeld& held, HWND window);
 // Releases the records of window's children, then window's own (font references,
 // initial fonts, shared brushes, images, accelerators, icons, surface DC and bitmap),
 // and unlinks them.

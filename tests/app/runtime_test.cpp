@@ -174,11 +174,18 @@ TEST(FpuState, RestoreUndoesWhatACallInBetweenChanged) {
     EXPECT_EQ(roi::currentControlWord() & roi::CONTROL_WORD_BITS, roi::WORKING_CONTROL_WORD);
     EXPECT_EQ(third(), 0x1.5555555555555556p-2L);
 
-    {
-        roi::FpuGuard guard;
-        roi::loadControlWord(0x027F);
-    }
+    roi::callSystemKeepingFpu([] { roi::loadControlWord(0x027F); });
     EXPECT_EQ(roi::currentControlWord() & roi::CONTROL_WORD_BITS, roi::WORKING_CONTROL_WORD);
+}
+
+// The seam stands for a call into Windows that leaves a 53-bit word behind; the bracket
+// every such call stands in puts the working word back before the next computation.
+TEST(ControlWord, ACallIntoWindowsLeavesTheWorkingWord) {
+    roi::setAfterSystemCall([] { roi::loadControlWord(0x027F); });
+    ROI_SYSTEM(GetTickCount());
+    const long double afterCall = third();
+    roi::setAfterSystemCall(nullptr);
+    EXPECT_EQ(afterCall, 0x1.5555555555555556p-2L);
 }
 
 }  // namespace

@@ -56,21 +56,36 @@ public:
     TestCanvas(const TestCanvas&) = delete;
     TestCanvas& operator=(const TestCanvas&) = delete;
 
-    SurfaceState& state() const { return *findRecord(surface)->surface; }
+    class HeldState;
+    HeldState state() const;
 
     HWND frame = nullptr;
     HWND surface = nullptr;
 };
 
+// A canvas's drawing state, with graphicsLock held for as long as this lives.
+class TestCanvas::HeldState {
+public:
+    explicit HeldState(HWND surface) : state_(*hold_.surface(surface)->surface) {}
+    SurfaceState* operator->() const { return &state_; }
+
+private:
+    DrawingAccess hold_;
+    SurfaceState& state_;
+};
+
+TestCanvas::HeldState TestCanvas::state() const {
+    return HeldState(surface);
+}
+
 POINT printPosition(const TestCanvas& canvas) {
-    const SurfaceState& state = canvas.state();
-    return POINT{state.x, state.y};
+    return POINT{canvas.state()->x, canvas.state()->y};
 }
 
 // Read on the canvas's own memory DC: only safe while nothing paints it (a hidden canvas).
 POINT dcPosition(const TestCanvas& canvas) {
     POINT position = {-1, -1};
-    GetCurrentPositionEx(canvas.state().memoryDc, &position);
+    GetCurrentPositionEx(canvas.state()->memoryDc, &position);
     return position;
 }
 
@@ -195,10 +210,10 @@ TEST(CreateCanvasWindow, ClientAreaIsExactlyTheCells) {
         GetClientRect(canvas.surface, &surfaceClient);
         EXPECT_EQ(surfaceClient.right, c.expectedWidth);
         EXPECT_EQ(surfaceClient.bottom, c.expectedHeight);
-        EXPECT_EQ(canvas.state().width, c.expectedWidth);
-        EXPECT_EQ(canvas.state().height, c.expectedHeight);
-        EXPECT_EQ(canvas.state().averageCharWidth, cell.width);
-        EXPECT_EQ(canvas.state().lineHeight, cell.height);
+        EXPECT_EQ(canvas.state()->width, c.expectedWidth);
+        EXPECT_EQ(canvas.state()->height, c.expectedHeight);
+        EXPECT_EQ(canvas.state()->averageCharWidth, cell.width);
+        EXPECT_EQ(canvas.state()->lineHeight, cell.height);
         EXPECT_EQ(IsWindowVisible(canvas.frame) != FALSE, (c.options & CANVAS_SHOW) != 0);
     }
 }
@@ -228,10 +243,12 @@ TEST(CreateCanvasWindow, FrameIsAFixedTopLevelWindowOfItsClass) {
     EXPECT_EQ(GetDlgCtrlID(canvas.surface), 0);
     const auto surfaceStyle = static_cast<DWORD>(GetWindowLongW(canvas.surface, GWL_STYLE));
     EXPECT_EQ(surfaceStyle & SS_TYPEMASK, static_cast<DWORD>(SS_OWNERDRAW));
-    const WindowRecord* record = findRecord(canvas.surface);
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->kind, ControlKind::GraphicSurface);
-    EXPECT_EQ(record->font, 1);
+    {
+        const LockedRecord record(canvas.surface);
+        ASSERT_TRUE(record);
+        EXPECT_EQ(record->kind, ControlKind::GraphicSurface);
+        EXPECT_EQ(record->font, 1);
+    }
     EXPECT_EQ(threadRecord().currentCanvas, canvas.surface);
 }
 
@@ -241,8 +258,8 @@ TEST(PrintPosition, FollowsTextNewLineAndSetColumn) {
     Watchdog dog(30000);
     TestCanvas canvas(40, 10);
     ASSERT_NE(canvas.surface, nullptr);
-    const int cw = canvas.state().averageCharWidth;
-    const int lh = canvas.state().lineHeight;
+    const int cw = canvas.state()->averageCharWidth;
+    const int lh = canvas.state()->lineHeight;
     enum class Op { Print, NewLine, Column };
     struct Step {
         const char* why;
@@ -298,8 +315,8 @@ TEST(PrintText, DrawsOpaqueCellsAtThePrintPosition) {
     Watchdog dog(30000);
     TestCanvas canvas(40, 6);
     ASSERT_NE(canvas.surface, nullptr);
-    const int cw = canvas.state().averageCharWidth;
-    const int lh = canvas.state().lineHeight;
+    const int cw = canvas.state()->averageCharWidth;
+    const int lh = canvas.state()->lineHeight;
     const Snapshot blank = snapshot(canvas);
     EXPECT_FALSE(hasInk(blank, 0, 0, blank.width, blank.height));  // filled with the background
     newLine();
@@ -325,15 +342,15 @@ TEST(PrintText, IsCutOffAtTheRightEdgeWhileThePositionMovesOn) {
     Watchdog dog(30000);
     TestCanvas canvas(10, 3);
     ASSERT_NE(canvas.surface, nullptr);
-    const int width = canvas.state().width;
-    const int lh = canvas.state().lineHeight;
+    const int width = canvas.state()->width;
+    const int lh = canvas.state()->lineHeight;
     const std::string longText(40, 'W');
     printText(longText);
     const int longWidth = textWidth(std::wstring(longText.begin(), longText.end()));
     ASSERT_GT(longWidth, width);
     EXPECT_EQ(printPosition(canvas).x, longWidth);
     const Snapshot shot = snapshot(canvas);
-    EXPECT_GE(lastInkColumn(shot, 0, lh), width - canvas.state().averageCharWidth) << "text runs to the edge";
+    EXPECT_GE(lastInkColumn(shot, 0, lh), width - canvas.state()->averageCharWidth) << "text runs to the edge";
     EXPECT_FALSE(hasInk(shot, 0, lh, shot.width, shot.height)) << "nothing wraps to the next row";
     // Past the edge nothing is drawn, but the position still moves.
     printText("MORE");
@@ -344,7 +361,7 @@ TEST(PrintText, IsCutOffAtTheRightEdgeWhileThePositionMovesOn) {
     EXPECT_EQ(printPosition(canvas).x, 0);
     EXPECT_EQ(printPosition(canvas).y, lh);
     printText("A");
-    EXPECT_TRUE(hasInk(snapshot(canvas), 0, lh, canvas.state().averageCharWidth * 2, 2 * lh));
+    EXPECT_TRUE(hasInk(snapshot(canvas), 0, lh, canvas.state()->averageCharWidth * 2, 2 * lh));
 }
 
 TEST(PrintText, RowsBelowTheBottomAreNeverDrawn) {
@@ -357,7 +374,7 @@ TEST(PrintText, RowsBelowTheBottomAreNeverDrawn) {
     }
     printText("BELOW");
     EXPECT_TRUE(snapshot(canvas) == before);
-    EXPECT_EQ(printPosition(canvas).y, 3 * canvas.state().lineHeight);
+    EXPECT_EQ(printPosition(canvas).y, 3 * canvas.state()->lineHeight);
 }
 
 TEST(PrintText, WithoutACurrentCanvasDoesNothing) {
@@ -376,8 +393,7 @@ TEST(Refresh, IdleCanvasThreadRefreshesUnlessDeferred) {
     Watchdog dog(30000);
     TestCanvas canvas(20, 4);
     ASSERT_NE(canvas.surface, nullptr);
-    WindowRecord* record = findRecord(canvas.surface);
-    ASSERT_NE(record, nullptr);
+    ASSERT_TRUE(LockedRecord(canvas.surface));
     struct Case {
         const char* why;
         bool deferred;
@@ -395,7 +411,7 @@ TEST(Refresh, IdleCanvasThreadRefreshesUnlessDeferred) {
         bool dirty = true;
         for (int i = 0; i < 100 && dirty; ++i) {  // up to a second of idleness
             Sleep(10);
-            dirty = (std::atomic_ref<std::uint32_t>(record->flags).load() & RECORD_DIRTY) != 0;
+            dirty = (LockedRecord(canvas.surface)->flags & RECORD_DIRTY) != 0;
         }
         EXPECT_EQ(dirty, c.dirtyAfterIdle);
     }
@@ -403,7 +419,7 @@ TEST(Refresh, IdleCanvasThreadRefreshesUnlessDeferred) {
     selectCanvas(canvas.frame, 0, false);
     for (int i = 0; i < 600; ++i) {
         printText(".");
-        ASSERT_LT(canvas.state().refreshCounter, 250);
+        ASSERT_LT(canvas.state()->refreshCounter, 250);
     }
 }
 
@@ -416,7 +432,7 @@ TEST(Refresh, NothingIsLostWhenPaintsMeetPrints) {
     constexpr int ROWS = 40;
     TestCanvas canvas(30, ROWS, CANVAS_CELLS | CANVAS_SHOW);
     ASSERT_NE(canvas.surface, nullptr);
-    const int cw = canvas.state().averageCharWidth;
+    const int cw = canvas.state()->averageCharWidth;
     const int widths[2] = {textWidth(L"AB"), textWidth(L"WX")};
     std::atomic<bool> printing{true};
     std::thread painter([&] {
@@ -435,11 +451,11 @@ TEST(Refresh, NothingIsLostWhenPaintsMeetPrints) {
                 const int which = (row + page) % 2;
                 printText(which == 0 ? "AB" : "WX");
                 ++prints;
-                lostPrints += canvas.state().x != (column - 1) * cw + widths[which] ? 1 : 0;
+                lostPrints += canvas.state()->x != (column - 1) * cw + widths[which] ? 1 : 0;
             }
             newLine();
         }
-        canvas.state().y = 0;  // back to the top; the next setColumn moves the DC there
+        canvas.state()->y = 0;  // back to the top; the next setColumn moves the DC there
     }
     printing = false;
     painter.join();
@@ -549,20 +565,20 @@ TEST(FrameSize, RestoredFrameKeepsWhatFitsOfThePicture) {
         SCOPED_TRACE(row.name);
         TestCanvas canvas(20, 4);
         ASSERT_NE(canvas.surface, nullptr);
-        const int oldWidth = canvas.state().width;
-        const int oldHeight = canvas.state().height;
-        const HBITMAP oldBitmap = canvas.state().backingBitmap;
-        const int cw = canvas.state().averageCharWidth;
-        const int lh = canvas.state().lineHeight;
+        const int oldWidth = canvas.state()->width;
+        const int oldHeight = canvas.state()->height;
+        const HBITMAP oldBitmap = canvas.state()->backingBitmap;
+        const int cw = canvas.state()->averageCharWidth;
+        const int lh = canvas.state()->lineHeight;
         printText("HELLO");
         SendMessageW(canvas.frame, WM_SIZE, row.kind, MAKELPARAM(row.width, row.height));
-        const SurfaceState& state = canvas.state();
+        const TestCanvas::HeldState state = canvas.state();
         const int width = row.resized ? row.width : oldWidth;
         const int height = row.resized ? row.height : oldHeight;
-        EXPECT_EQ(state.width, width);
-        EXPECT_EQ(state.height, height);
-        EXPECT_EQ(state.backingBitmap != oldBitmap, row.resized);
-        EXPECT_EQ(GetObjectType(state.backingBitmap), static_cast<DWORD>(OBJ_BITMAP));
+        EXPECT_EQ(state->width, width);
+        EXPECT_EQ(state->height, height);
+        EXPECT_EQ(state->backingBitmap != oldBitmap, row.resized);
+        EXPECT_EQ(GetObjectType(state->backingBitmap), static_cast<DWORD>(OBJ_BITMAP));
         const Snapshot shot = snapshot(canvas);
         ASSERT_EQ(shot.width, width);
         EXPECT_TRUE(hasInk(shot, 0, 0, std::min(width, cw), std::min(height, lh))) << "the first letter is kept";
@@ -719,9 +735,9 @@ TEST(CanvasResources, EveryObjectIsReleasedWithItsWindow) {
             // Every fifth one shown: showing and painting must not hold on to anything either.
             TestCanvas canvas(30, 5, cycle % 5 == 0 ? CANVAS_CELLS | CANVAS_SHOW : CANVAS_CELLS);
             ASSERT_NE(canvas.surface, nullptr);
-            memoryDc = canvas.state().memoryDc;
-            bitmap = canvas.state().backingBitmap;
-            brush = findRecord(canvas.surface)->backgroundBrush;
+            memoryDc = canvas.state()->memoryDc;
+            bitmap = canvas.state()->backingBitmap;
+            brush = LockedRecord(canvas.surface)->backgroundBrush;
             EXPECT_EQ(GetObjectType(memoryDc), static_cast<DWORD>(OBJ_MEMDC));
             EXPECT_EQ(GetObjectType(bitmap), static_cast<DWORD>(OBJ_BITMAP));
             EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));

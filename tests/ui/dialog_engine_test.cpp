@@ -15,6 +15,7 @@
 #include "app/runtime.h"
 #include "tests/support/dialog_fixture.h"
 #include "tests/support/watchdog.h"
+#include "ui/canvas_window.h"
 #include "ui/dialog_engine.h"
 #include "ui/font_table.h"
 #include "ui/window_records.h"
@@ -40,15 +41,17 @@ TEST_F(EngineTest, DialogIsHiddenWithCaptionAndDefaultFont) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(IsWindowVisible(dialog));
     EXPECT_EQ(windowText(dialog), L"Engine test");
-    const WindowRecord* record = findRecord(dialog);
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->flags, static_cast<std::uint32_t>(RECORD_DIALOG_UNITS | RECORD_IS_DIALOG));
-    EXPECT_EQ(record->style, 0x80C000D4u);
-    EXPECT_EQ(record->showCommand, SW_SHOW);
     // The dialog manager made its font from the template's font part.
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
     ASSERT_NE(font, nullptr);
-    EXPECT_EQ(record->dialogFont, font);
+    {
+        const LockedRecord record(dialog);
+        ASSERT_TRUE(record);
+        EXPECT_EQ(record->flags, static_cast<std::uint32_t>(RECORD_DIALOG_UNITS | RECORD_IS_DIALOG));
+        EXPECT_EQ(record->style, 0x80C000D4u);
+        EXPECT_EQ(record->showCommand, SW_SHOW);
+        EXPECT_EQ(record->dialogFont, font);
+    }
     LOGFONTW logFont = {};
     ASSERT_NE(GetObjectW(font, sizeof logFont, &logFont), 0);
     EXPECT_EQ(std::wstring(logFont.lfFaceName), L"MS Sans Serif");
@@ -72,8 +75,8 @@ TEST_F(EngineTest, ShowCommandFollowsStyle) {
         HWND dialog = createDialog(UnitMode::DialogUnits, nullptr, "s", 0, 0, 50, 50, c.style, 0);
         ASSERT_NE(dialog, nullptr);
         dialogs_.push_back(dialog);
-        ASSERT_NE(findRecord(dialog), nullptr);
-        EXPECT_EQ(findRecord(dialog)->showCommand, c.expected);
+        ASSERT_TRUE(LockedRecord(dialog));
+        EXPECT_EQ(LockedRecord(dialog)->showCommand, c.expected);
     }
 }
 
@@ -89,7 +92,7 @@ TEST_F(EngineTest, PixelDialogHasTheGivenClientSizeAndPlace) {
     GetWindowRect(dialog, &outer);
     EXPECT_EQ(outer.left, 50);
     EXPECT_EQ(outer.top, 60);
-    EXPECT_EQ(findRecord(dialog)->flags & RECORD_UNIT_BITS, static_cast<std::uint32_t>(RECORD_PIXELS));
+    EXPECT_EQ(LockedRecord(dialog)->flags & RECORD_UNIT_BITS, static_cast<std::uint32_t>(RECORD_PIXELS));
 
     // Centred over the work area.
     HWND centred = createDialog(UnitMode::Pixels, nullptr, "Centred", CENTRED, CENTRED, 301, 151, 0, 0);
@@ -146,12 +149,14 @@ TEST_F(EngineTest, ControlsCarryTheirStyles) {
         EXPECT_EQ(lstrcmpiW(className, c.className), 0);
         EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE)), c.expectStyle & ~c.classDrops);
         EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(control, GWL_EXSTYLE)) & ~WS_EX_NOPARENTNOTIFY, c.expectExtended);
-        const WindowRecord* record = findRecord(control);
-        ASSERT_NE(record, nullptr);
-        EXPECT_EQ(record->kind, c.kind);
-        EXPECT_EQ(record->parent, dialog);
-        EXPECT_EQ(record->flags, static_cast<std::uint32_t>(RECORD_DIALOG_UNITS | RECORD_CONTROL));
-        EXPECT_EQ(record->style, c.expectStyle);
+        {
+            const LockedRecord record(control);
+            ASSERT_TRUE(record);
+            EXPECT_EQ(record->kind, c.kind);
+            EXPECT_EQ(record->parent, dialog);
+            EXPECT_EQ(record->flags, static_cast<std::uint32_t>(RECORD_DIALOG_UNITS | RECORD_CONTROL));
+            EXPECT_EQ(record->style, c.expectStyle);
+        }
         // Every control starts with the dialog's font.
         EXPECT_EQ(SendMessageW(control, WM_GETFONT, 0, 0), SendMessageW(dialog, WM_GETFONT, 0, 0));
     }
@@ -208,7 +213,7 @@ TEST_F(EngineTest, PixelControlsKeepTheirValues) {
     EXPECT_EQ(actual.top, 5);
     EXPECT_EQ(actual.right, 20);
     EXPECT_EQ(actual.bottom, 14);
-    EXPECT_EQ(findRecord(controlHandle(dialog, 10))->flags & RECORD_UNIT_BITS,
+    EXPECT_EQ(LockedRecord(controlHandle(dialog, 10))->flags & RECORD_UNIT_BITS,
               static_cast<std::uint32_t>(RECORD_PIXELS));
 }
 
@@ -328,7 +333,7 @@ TEST_F(EngineTest, SetControlFontIgnoresWhatItCannotUse) {
     setControlFont(dialog, 99, 1);               // no such control
     setControlFont(dialog, 9, -1);
     EXPECT_EQ(SendMessageW(label, WM_GETFONT, 0, 0), before);
-    EXPECT_EQ(findRecord(label)->font, 0);
+    EXPECT_EQ(LockedRecord(label)->font, 0);
 }
 
 // ---- images ----------------------------------------------------------------------------------
@@ -389,14 +394,17 @@ TEST_F(EngineTest, ImageControlsFindTheirResources) {
         const DWORD style = static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE));
         EXPECT_EQ(style & SS_TYPEMASK, c.bitmap ? static_cast<DWORD>(SS_BITMAP) : static_cast<DWORD>(SS_ICON));
         EXPECT_EQ(style & 0x20u, 0x20u);
-        const WindowRecord* record = findRecord(control);
-        ASSERT_NE(record, nullptr);
-        EXPECT_EQ(
-            record->flags & (RECORD_IMAGE_BITMAP | RECORD_IMAGE_ICON),
-            c.bitmap ? static_cast<std::uint32_t>(RECORD_IMAGE_BITMAP) : static_cast<std::uint32_t>(RECORD_IMAGE_ICON));
-        EXPECT_EQ(record->image != nullptr, c.loads);
         const UINT type = c.bitmap ? IMAGE_BITMAP : IMAGE_ICON;
-        EXPECT_EQ(reinterpret_cast<HANDLE>(SendMessageW(control, STM_GETIMAGE, type, 0)), record->image);
+        const auto shown = reinterpret_cast<HANDLE>(SendMessageW(control, STM_GETIMAGE, type, 0));
+        {
+            const LockedRecord record(control);
+            ASSERT_TRUE(record);
+            EXPECT_EQ(record->flags & (RECORD_IMAGE_BITMAP | RECORD_IMAGE_ICON),
+                      c.bitmap ? static_cast<std::uint32_t>(RECORD_IMAGE_BITMAP)
+                               : static_cast<std::uint32_t>(RECORD_IMAGE_ICON));
+            EXPECT_EQ(record->image != nullptr, c.loads);
+            EXPECT_EQ(shown, record->image);
+        }
         if (c.bitmap && c.loads) {
             // A bitmap control takes the size of its bitmap (6 x 3 pixels).
             RECT client = {};
@@ -520,7 +528,7 @@ TEST_F(EngineTest, ControlHandlerComesBeforeTheDialogs) {
     HWND dialog = hiddenDialog();
     addControl(dialog, 70, ControlKind::PushButton, "claims", 5, 5, 40, 14, 0, 0, controlClaims);
     addControl(dialog, 71, ControlKind::PushButton, "passes", 5, 25, 40, 14, 0, 0, recordingHandler);
-    findRecord(dialog)->handler = recordingHandler;
+    LockedRecord(dialog)->handler = recordingHandler;
     HWND claims = controlHandle(dialog, 70);
     HWND passes = controlHandle(dialog, 71);
     // A handled message's result goes back, and into DWLP_MSGRESULT.
@@ -542,9 +550,38 @@ INT_PTR throwsOnCommand(HWND, UINT message, WPARAM, LPARAM) {
     return 0;
 }
 
+long double third() {
+    volatile long double one = 1.0L;
+    volatile long double three = 3.0L;
+    return one / three;
+}
+
+long double thirdInHandler = 0.0L;
+INT_PTR computesAThird(HWND, UINT message, WPARAM, LPARAM) {
+    if (message == WM_APP) {
+        thirdInHandler = third();
+    }
+    return 0;
+}
+
+// Each call into Windows here leaves a 53-bit word behind (the seam stands for such a
+// call), and Windows enters the procedure with one: the engine computes in 64 bits all the same.
+TEST_F(EngineTest, WhateverWordWindowsLeavesTheNextComputationHasAll64Bits) {
+    HWND dialog = hiddenDialog();
+    LockedRecord(dialog)->handler = computesAThird;
+    setAfterSystemCall([] { loadControlWord(0x027F); });
+    setControlText(dialog, "calls into Windows");
+    const long double afterCalls = third();
+    setAfterSystemCall(nullptr);
+    loadControlWord(0x027F);
+    engineDialogProc(dialog, WM_APP, 0, 0);
+    EXPECT_EQ(afterCalls, 0x1.5555555555555556p-2L);
+    EXPECT_EQ(thirdInHandler, 0x1.5555555555555556p-2L);
+}
+
 TEST_F(EngineTest, AnExceptionFromAHandlerStopsAtTheDialogProcedure) {
     HWND dialog = hiddenDialog();
-    findRecord(dialog)->handler = throwsOnCommand;
+    LockedRecord(dialog)->handler = throwsOnCommand;
     // Taken as not handled: the dialog answers 0, stays open and keeps working.
     EXPECT_EQ(SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(80, BN_CLICKED), 0), 0);
     EXPECT_TRUE(IsWindow(dialog));
@@ -583,7 +620,7 @@ TEST_F(EngineTest, PumpMessageHandlesOneMessageAndCountsDialogs) {
     HWND first = hiddenDialog();
     HWND second = hiddenDialog();
     EXPECT_EQ(pumpMessage(), before + 2);
-    findRecord(first)->handler = recordingHandler;
+    LockedRecord(first)->handler = recordingHandler;
     PostMessageW(first, WM_APP, 1, 0);
     PostMessageW(first, WM_APP, 2, 0);
     pumpMessage();
@@ -614,7 +651,6 @@ TEST_F(EngineTest, ColourRules) {
     HWND dialog = hiddenDialog();
     addControl(dialog, 30, ControlKind::StaticLabel, "c", 5, 5, 40, 10, 0, 0);
     HWND label = controlHandle(dialog, 30);
-    WindowRecord* record = findRecord(label);
     HDC dc = GetDC(label);
     ASSERT_NE(dc, nullptr);
     const LPARAM control = reinterpret_cast<LPARAM>(label);
@@ -624,17 +660,17 @@ TEST_F(EngineTest, ColourRules) {
     EXPECT_EQ(engineDialogProc(dialog, WM_CTLCOLORSTATIC, device, control), 0);
 
     // RGB text and background: the record's brush.
-    record->textColour = static_cast<int>(RGB(10, 20, 30));
-    record->backgroundColour = static_cast<int>(RGB(200, 100, 50));
+    LockedRecord(label)->textColour = static_cast<int>(RGB(10, 20, 30));
+    LockedRecord(label)->backgroundColour = static_cast<int>(RGB(200, 100, 50));
     const LRESULT brush = SendMessageW(dialog, WM_CTLCOLORSTATIC, device, control);
     EXPECT_NE(brush, 0);
-    EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), record->backgroundBrush);
+    EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), LockedRecord(label)->backgroundBrush);
     EXPECT_EQ(GetTextColor(dc), RGB(10, 20, 30));
     EXPECT_EQ(GetBkColor(dc), RGB(200, 100, 50));
 
     // System colours, by message: a static's background is the button face.
-    record->textColour = COLOUR_SYSTEM;
-    record->backgroundColour = COLOUR_SYSTEM;
+    LockedRecord(label)->textColour = COLOUR_SYSTEM;
+    LockedRecord(label)->backgroundColour = COLOUR_SYSTEM;
     EXPECT_EQ(reinterpret_cast<HBRUSH>(SendMessageW(dialog, WM_CTLCOLORSTATIC, device, control)),
               GetSysColorBrush(COLOR_BTNFACE));
     EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_WINDOWTEXT));
@@ -645,7 +681,7 @@ TEST_F(EngineTest, ColourRules) {
     EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_SCROLLBAR));
 
     // Background below -1: transparent over the null brush.
-    record->backgroundColour = COLOUR_NOT_SET;
+    LockedRecord(label)->backgroundColour = COLOUR_NOT_SET;
     EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_CTLCOLORSTATIC, device, control)),
               GetStockObject(NULL_BRUSH));
     EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
@@ -681,17 +717,18 @@ TEST_F(EngineTest, DrawItemPaintsASurfaceFromItsBitmap) {
     HWND surface = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | SS_OWNERDRAW, 0, 0, 8, 8, dialog, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(surface, nullptr);
-    WindowRecord* record = newRecord(surface);
-    ASSERT_NE(record, nullptr);
-    record->parent = dialog;
-    record->kind = ControlKind::GraphicSurface;
     const Canvas picture = solidCanvas(8, 8, RGB(255, 0, 0));
-    record->surface = new SurfaceState;
-    record->surface->memoryDc.reset(picture.dc);
-    record->surface->backingBitmap.reset(picture.bitmap);
-    record->surface->replacedBitmap = picture.replaced;
-    record->surface->width = 8;
-    record->surface->height = 8;
+    ASSERT_TRUE(newRecord(surface, [&](WindowRecord& record) {
+        record.parent = dialog;
+        record.kind = ControlKind::GraphicSurface;
+        record.surface = new SurfaceState;
+        record.surface->memoryDc.reset(picture.dc);
+        record.surface->backingBitmap.reset(picture.bitmap);
+        record.surface->replacedBitmap = picture.replaced;
+        record.surface->width = 8;
+        record.surface->height = 8;
+    }));
+    setSurfaceHooks(SurfaceHooks{paintSurface, selectSurfaceFont});  // as the canvas hands them over
     addControl(dialog, 40, ControlKind::StaticLabel, "plain", 10, 10, 8, 8, 0, 0);
 
     struct Case {

@@ -150,7 +150,7 @@ TEST_F(EngineTest, FontReferencesAndRelease) {
     EXPECT_EQ(realised.lfHeight, fontHeightFor(dpi, 10.0f));
     EXPECT_EQ(realised.lfWeight, FW_BOLD);
     EXPECT_EQ(std::wstring(realised.lfFaceName), L"MS Sans Serif");
-    EXPECT_EQ(findRecord(first)->initialFont, dialogFont);
+    EXPECT_EQ(LockedRecord(first)->initialFont, dialogFont);
 
     // Setting the same font again keeps the count; setting another moves it.
     setControlFont(dialog, 1001, cell);
@@ -159,7 +159,7 @@ TEST_F(EngineTest, FontReferencesAndRelease) {
     setControlFont(dialog, 1002, 0);  // 0 is font 1
     ASSERT_TRUE(fontInfo(cell, font));
     EXPECT_EQ(font.references, 1);
-    EXPECT_EQ(findRecord(controlHandle(dialog, 1002))->font, 1);
+    EXPECT_EQ(LockedRecord(controlHandle(dialog, 1002))->font, 1);
 
     // Still referenced: releaseFont leaves it alone.
     releaseFont(cell);

@@ -22,12 +22,12 @@ TEST_F(EngineTest, RecordsGoWithTheirWindow) {
     addControl(dialog, 4, ControlKind::GroupBox, "d", 0, 0, 80, 60, 0, 0);
     addControl(dialog, 5, ControlKind::BitmapImage, "#123", 60, 5, 10, 10, 0, 0);
     EXPECT_EQ(recordCount(), before + 6);
-    const HANDLE image = findRecord(controlHandle(dialog, 5))->image;
+    const HANDLE image = LockedRecord(controlHandle(dialog, 5))->image;
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(GetObjectType(image), static_cast<DWORD>(OBJ_BITMAP));
     DestroyWindow(dialog);
     EXPECT_EQ(recordCount(), before);
-    EXPECT_EQ(findRecord(dialog), nullptr);
+    EXPECT_FALSE(LockedRecord(dialog));
     EXPECT_EQ(GetObjectType(image), 0u);  // the image went with its record
 }
 
@@ -41,29 +41,25 @@ TEST(WindowRecords, NewFindRelease) {
         CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, child, nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(grandchild, nullptr);
     const int before = recordCount();
-    EXPECT_EQ(newRecord(nullptr), nullptr);
-    WindowRecord* parentRecord = newRecord(parent);
-    ASSERT_NE(parentRecord, nullptr);
-    EXPECT_EQ(newRecord(parent), nullptr);  // one record per window
-    WindowRecord* childRecord = newRecord(child);
-    ASSERT_NE(childRecord, nullptr);
-    childRecord->parent = parent;
-    WindowRecord* grandchildRecord = newRecord(grandchild);
-    ASSERT_NE(grandchildRecord, nullptr);
-    grandchildRecord->parent = child;
-    EXPECT_EQ(findRecord(child), childRecord);
-    EXPECT_EQ(findRecord(nullptr), nullptr);
+    const auto childOf = [](HWND parentWindow) { return [=](WindowRecord& record) { record.parent = parentWindow; }; };
+    EXPECT_FALSE(newRecord(nullptr));
+    ASSERT_TRUE(newRecord(parent));
+    EXPECT_FALSE(newRecord(parent));  // one record per window
+    ASSERT_TRUE(newRecord(child, childOf(parent)));
+    ASSERT_TRUE(newRecord(grandchild, childOf(child)));
+    EXPECT_EQ(LockedRecord(child)->parent, parent);
+    EXPECT_FALSE(LockedRecord(nullptr));
     EXPECT_EQ(recordCount(), before + 3);
 
     // Brushes of one colour are shared and outlive all but their last record.
-    childRecord->backgroundBrush = shareBrush(RGB(1, 2, 3));
-    grandchildRecord->backgroundBrush = shareBrush(RGB(1, 2, 3));
-    parentRecord->backgroundBrush = shareBrush(RGB(3, 2, 1));
-    ASSERT_NE(childRecord->backgroundBrush, nullptr);
-    EXPECT_EQ(childRecord->backgroundBrush, grandchildRecord->backgroundBrush);
-    EXPECT_NE(parentRecord->backgroundBrush, childRecord->backgroundBrush);
-    HBRUSH shared = childRecord->backgroundBrush;
-    HBRUSH own = parentRecord->backgroundBrush;
+    const HBRUSH shared = shareBrush(RGB(1, 2, 3));
+    LockedRecord(child)->backgroundBrush = shared;
+    LockedRecord(grandchild)->backgroundBrush = shareBrush(RGB(1, 2, 3));
+    const HBRUSH own = shareBrush(RGB(3, 2, 1));
+    LockedRecord(parent)->backgroundBrush = own;
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(LockedRecord(grandchild)->backgroundBrush, shared);
+    EXPECT_NE(own, shared);
 
     releaseRecord(nullptr);  // matches nothing, releases nothing
     EXPECT_EQ(recordCount(), before + 3);
@@ -72,17 +68,13 @@ TEST(WindowRecords, NewFindRelease) {
     // Releasing the parent takes its descendants along.
     releaseRecord(parent);
     EXPECT_EQ(recordCount(), before);
-    EXPECT_EQ(findRecord(child), nullptr);
+    EXPECT_FALSE(LockedRecord(child));
     EXPECT_EQ(GetObjectType(shared), 0u);
     EXPECT_EQ(GetObjectType(own), 0u);
 
     // Parent links that loop (never made by the engine) still end.
-    WindowRecord* first = newRecord(parent);
-    WindowRecord* second = newRecord(child);
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    first->parent = child;
-    second->parent = parent;
+    ASSERT_TRUE(newRecord(parent, childOf(child)));
+    ASSERT_TRUE(newRecord(child, childOf(parent)));
     releaseRecord(parent);
     EXPECT_EQ(recordCount(), before);
     DestroyWindow(parent);
