@@ -13,6 +13,7 @@ PACKAGES=(
     fonts-wine                                           # the faces the program asks for (MS Sans Serif)
     qemu-user-static                                     # 32-bit ones where the kernel cannot
     xvfb xauth x11-utils imagemagick                     # a display for Wine, screenshots
+    libx11-dev                                           # the display's window-state stand-in
     wixl msitools faketime zip unzip                     # the release: MSI installers, zips
     osslsigncode openssl                                 # signing it; the checks' throw-away certificate
 )

@@ -15,7 +15,8 @@ stop_wine() {
     [ "$win32_started" = 0 ] || (roi_use_wine 32 && wineserver -k >/dev/null 2>&1)
 }
 win32_started=0
-trap 'stop_wine; roi_stop_display' EXIT
+ahead_pid=""
+trap '[ -z "$ahead_pid" ] || kill "$ahead_pid" 2>/dev/null; stop_wine; roi_stop_display' EXIT
 roi_use_wine 64
 roi_wine_prefix
 wineserver -p >/dev/null 2>&1   # one persistent server: each Wine start is then cheaper
@@ -28,21 +29,90 @@ broken=()
 win32_unrun=0
 win32_emulated=""
 
-run_preset() {
-    local preset=$1
-    echo "=== $preset: configure and build"
-    if ! cmake --preset "$preset" >"build/$preset-configure.log" 2>&1; then
+# build_preset <name>: configures and builds quietly, into build/<preset>-configure.log
+# and -build.log, and leaves the outcome in build/<name>-build.status: "ok", or
+# "configure <preset>" or "build <preset>" for the step that failed. The name
+# "release" builds what the release checks need of both release presets.
+build_preset() {
+    local name=$1 preset status=ok
+    local presets=("$name")
+    [ "$name" = release ] && presets=(win64-release win32-release)
+    for preset in "${presets[@]}"; do
+        local targets=()
+        case $preset in
+        win64-release) targets=(--target roicalc roicalc_e2e release_probe) ;;
+        win32-release) targets=(--target roicalc roicalc_e2e ui_main_window_test) ;;
+        esac
+        if ! cmake --preset "$preset" >"build/$preset-configure.log" 2>&1; then
+            status="configure $preset"
+            break
+        fi
+        if ! cmake --build --preset "$preset" -j "$JOBS" "${targets[@]}" >"build/$preset-build.log" 2>&1; then
+            status="build $preset"
+            break
+        fi
+    done
+    echo "$status" >"build/$name-build.status.new" && mv "build/$name-build.status.new" "build/$name-build.status"
+}
+
+# The Windows tests mostly wait on Wine and leave the processors idle, so while they
+# run, the presets after them are built ahead, one after another in the background.
+# Niced, so the tests (whose waits are bounded) get the processor whenever they ask.
+ahead=()
+build_ahead() {
+    [ -z "$ahead_pid" ] || return 0
+    local name
+    for name in "$@"; do
+        [ "$name" != "$current" ] || continue  # never the preset under test
+        ahead+=("$name")
+        rm -f "build/$name-build.status"
+    done
+    [ ${#ahead[@]} -gt 0 ] || return 0
+    (
+        renice -n 10 -p "$BASHPID" >/dev/null 2>&1
+        for name in "${ahead[@]}"; do
+            build_preset "$name"
+        done
+    ) </dev/null >/dev/null 2>&1 &
+    ahead_pid=$!
+}
+
+# built <name>: builds the preset, or waits for its build ahead; on failure shows the
+# log's end and counts it. Status 0 when built.
+built() {
+    local name=$1 status preset p note=""
+    local presets=("$name")
+    [ "$name" = release ] && presets=(win64-release win32-release)
+    [[ " ${ahead[*]} " != *" $name "* ]] || note=" (built ahead, while the tests before ran)"
+    for p in "${presets[@]}"; do
+        echo "=== $p: configure and build$note"
+    done
+    if [ -n "$note" ]; then
+        while [ ! -f "build/$name-build.status" ] && kill -0 "$ahead_pid" 2>/dev/null; do
+            sleep 1
+        done
+    else
+        build_preset "$name"
+    fi
+    read -r status preset <"build/$name-build.status" 2>/dev/null || status="build" preset=${presets[0]}
+    [ "$status" != ok ] || return 0
+    if [ "$name" = release ]; then
+        tail -n 60 "build/$preset-configure.log" "build/$preset-build.log"
+        broken+=("$preset (build)")
+    elif [ "$status" = configure ]; then
         cat "build/$preset-configure.log"
         broken+=("$preset (configure)")
-        failed=$((failed + 1))
-        return
-    fi
-    if ! cmake --build --preset "$preset" -j "$JOBS" >"build/$preset-build.log" 2>&1; then
+    else
         tail -n 60 "build/$preset-build.log"
         broken+=("$preset (build)")
-        failed=$((failed + 1))
-        return
     fi
+    failed=$((failed + 1))
+    return 1
+}
+
+run_preset() {
+    local preset=$1
+    built "$preset" || return
     if [ "$preset" = win32 ] && [ "$ROI_WIN32_FOUND" = none ]; then
         # Compiled, but this machine cannot start 32-bit programs: count the
         # tests as skipped rather than print a CTest run that executed none.
@@ -63,7 +133,10 @@ run_preset() {
     # Windows programs share one display and one desktop under Wine, and some tests
     # type real keys: they run one at a time.
     local jobs=$JOBS
-    case $preset in win*) jobs=1 ;; esac
+    if [[ $preset == win* ]]; then
+        jobs=1
+        build_ahead "${rest[@]}"
+    fi
     ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$out"
     local line
     line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -n 1)
@@ -125,19 +198,7 @@ count_ctest() {
 # (tests/release/release_test.sh: reproducibility, zips, versions, MSI install,
 # upgrade and uninstall under Wine; it drives the installed 64-bit program too).
 run_release() {
-    local preset
-    for preset in win64-release win32-release; do
-        echo "=== $preset: configure and build"
-        local targets=(roicalc roicalc_e2e release_probe)
-        [ "$preset" = win32-release ] && targets=(roicalc roicalc_e2e ui_main_window_test)
-        if ! cmake --preset "$preset" >"build/$preset-configure.log" 2>&1 ||
-            ! cmake --build --preset "$preset" -j "$JOBS" --target "${targets[@]}" >"build/$preset-build.log" 2>&1; then
-            tail -n 60 "build/$preset-configure.log" "build/$preset-build.log"
-            broken+=("$preset (build)")
-            failed=$((failed + 1))
-            return
-        fi
-    done
+    built release || return
     if [ "$ROI_WINE32_RUNS" = 0 ]; then
         echo "=== win32-release: 2 tests not run (no 32-bit programs here)"
         skipped=$((skipped + 2))
@@ -175,13 +236,19 @@ fi
 mkdir -p build
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(native fuzz win64 win32 release)
-for p in "${presets[@]}"; do
-    if [ "$p" = release ]; then
+for i in "${!presets[@]}"; do
+    current=${presets[i]}
+    rest=("${presets[@]:i+1}")  # what build_ahead may build while this preset's tests run
+    if [ "$current" = release ]; then
         run_release
     else
-        run_preset "$p"
+        run_preset "$current"
     fi
 done
+if [ -n "$ahead_pid" ]; then
+    wait "$ahead_pid"
+    ahead_pid=""
+fi
 
 if [ ${#broken[@]} -gt 0 ]; then
     echo "failing: ${broken[*]}"

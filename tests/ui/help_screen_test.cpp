@@ -250,8 +250,11 @@ TEST(ShowHelpScreen, OpensItsWindowAndPrintsFromRowTwoColumnFive) {
             }
             printed = printedWithin(frame, 15000);
             shot = bitmapOf(frame);
-            Sleep(200);  // the idle refresh has run by now
-            onScreen = windowPixels(GetDlgItem(frame, 0), shot.width, shot.height);
+            // The idle refresh brings the window up to the bitmap: waited for, 2 s at most.
+            for (int i = 0; i < 200 && (onScreen = windowPixels(GetDlgItem(frame, 0), shot.width, shot.height)) != shot;
+                 ++i) {
+                Sleep(10);
+            }
             GetWindowRect(frame, &outer);
             GetClientRect(frame, &client);
             wchar_t text[200] = {};

@@ -1115,6 +1115,26 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
     return true;
 }
 
+// Posted messages reach a thread in order: once a selection posted after them shows in
+// the cell, what was posted before it has been handled. Twice, so that whatever that
+// handling posted in turn has run too.
+bool handledWhatWasPosted(HWND cell) {
+    for (DWORD round = 1; round <= 2; ++round) {
+        PostMessageW(cell, EM_SETSEL, round, round + 1);
+        const bool selected = waitFor([&] {
+            DWORD start = 0;
+            DWORD end = 0;
+            SendMessageTimeoutW(cell, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end),
+                                SMTO_BLOCK, 2000, nullptr);
+            return start == round && end == round + 1;
+        });
+        if (!selected) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // What the user thread of the main routine's run saw.
 struct UserRun {
     bool shown = false;
@@ -1188,8 +1208,8 @@ TEST_F(MainWindowTest, MainRoutineRunsTheWindowUntilTheCloseBoxAndReleasesTheCel
             PostMessageW(GetDlgItem(dialog, 1001), WM_KEYDOWN, key, 1);
             PostMessageW(GetDlgItem(dialog, 1001), WM_KEYUP, key, 0xC0000001);
         }
-        std::this_thread::sleep_for(300ms);
-        seen.openAfterEscapeAndEnter = IsWindow(dialog) && IsWindowVisible(dialog);
+        seen.openAfterEscapeAndEnter =
+            handledWhatWasPosted(GetDlgItem(dialog, 1001)) && IsWindow(dialog) && IsWindowVisible(dialog);
         PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     });
     Watcher watcher;
