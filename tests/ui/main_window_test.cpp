@@ -1002,6 +1002,18 @@ TEST_F(MainWindowTest, HelpButtonOpensTheHelpScreenAndReturnsWhenItCloses) {
     }
 }
 
+// Whether done() came true within limit.
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
 // The system menu's "Bankroll history", after a separator at its foot, opens the file
 // with the program associated with .csv files; with no file yet, or no such program, a
 // box says where the file is (or will be).
@@ -1063,6 +1075,20 @@ TEST_F(MainWindowTest, SystemMenuOpensTheHistoryOrSaysWhereItIs) {
                 std::this_thread::sleep_for(10ms);
             }
             EXPECT_EQ(opened, history) << "the associated program did not get the history";
+            // Its console window goes with it; until then it may hold the foreground, and
+            // a later test's keys would go there.
+            waitFor([] {
+                bool other = false;
+                EnumWindows(
+                    [](HWND window, LPARAM found) {
+                        DWORD process = 0;
+                        GetWindowThreadProcessId(window, &process);
+                        *reinterpret_cast<bool*>(found) |= process != GetCurrentProcessId() && IsWindowVisible(window);
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(&other));
+                return !other;
+            });
         }
         associate(false);
     }
@@ -1103,17 +1129,6 @@ TEST_F(MainWindowTest, ActivationGivesTheFocusBackToTheCellThatHadIt) {
 
 // ---------------------------------------------------------------------------------
 // One whole run of the window builder, driven from another thread as a user would
-
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 // Posted messages reach a thread in order: once a selection posted after them shows in
 // the cell, what was posted before it has been handled. Twice, so that whatever that
