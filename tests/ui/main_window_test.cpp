@@ -92,6 +92,14 @@ BOOL CALLBACK matchMainDialog(HWND window, LPARAM param) {
     return TRUE;
 }
 
+// Sets *found when a visible top-level window belongs to another process.
+BOOL CALLBACK markOtherProcessWindow(HWND window, LPARAM found) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    *reinterpret_cast<bool*>(found) |= process != GetCurrentProcessId() && IsWindowVisible(window);
+    return TRUE;
+}
+
 // This process's MainDialog, shown or hidden. Other Wine programs share the desktop
 // (and may run the calculator right now), so FindWindowW alone is not enough.
 HWND findMainDialog() {
@@ -1079,14 +1087,7 @@ TEST_F(MainWindowTest, SystemMenuOpensTheHistoryOrSaysWhereItIs) {
             // a later test's keys would go there.
             waitFor([] {
                 bool other = false;
-                EnumWindows(
-                    [](HWND window, LPARAM found) {
-                        DWORD process = 0;
-                        GetWindowThreadProcessId(window, &process);
-                        *reinterpret_cast<bool*>(found) |= process != GetCurrentProcessId() && IsWindowVisible(window);
-                        return TRUE;
-                    },
-                    reinterpret_cast<LPARAM>(&other));
+                EnumWindows(markOtherProcessWindow, reinterpret_cast<LPARAM>(&other));
                 return !other;
             });
         }
